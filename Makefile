@@ -1,0 +1,56 @@
+# Orvenna 2000: build, play and test under Wine on Debian/Ubuntu.
+#   make play        install what is missing, build, and start the game
+#   make test        install what is missing, build both targets, run all tests headless
+#   make dist        the playable folder dist/: orv2000.exe and its side files
+#   make screenshot  a PNG of the game's window (OUT=path.png, default docs/screenshot.png)
+
+SHELL := /bin/bash
+BUILD := build
+JOBS ?= 2
+OUT ?= docs/screenshot.png
+WINE := /usr/lib/wine/wine
+
+.PHONY: all deps build build-i686 build-x86_64 dist play test screenshot clean
+
+all: dist
+
+deps:
+	@tools/install-deps.sh
+
+# Configures a build folder once, then builds it.
+define cross_build
+	@[ -f $(BUILD)/$(1)/CMakeCache.txt ] || cmake -S . -B $(BUILD)/$(1) \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(1).cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD)/$(1) -j $(JOBS)
+endef
+
+build-i686: deps
+	$(call cross_build,i686)
+
+build-x86_64: deps
+	$(call cross_build,x86_64)
+
+build: build-i686 build-x86_64
+
+dist: build-i686
+	rm -rf dist && mkdir -p dist
+	cp $(BUILD)/i686/orv2000.exe dist/
+	for f in data/Orv2000.mid data/orv2000.htm; do [ ! -f $$f ] || cp $$f dist/; done
+
+play: dist
+	@if [ -z "$$DISPLAY" ] || ! xdpyinfo >/dev/null 2>&1; then \
+	    echo "make play: no X display (DISPLAY='$$DISPLAY'); start it from a desktop session." >&2; exit 1; fi
+	@tools/wine-prefix.sh $(CURDIR)/$(BUILD)/wine-desktop desktop
+	cd dist && WINEPREFIX=$(CURDIR)/$(BUILD)/wine-desktop WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" $(WINE) orv2000.exe
+
+test: build
+	tools/headless.sh bash -c 'ctest --test-dir $(BUILD)/x86_64 --output-on-failure -j $(JOBS); x=$$?; \
+	    ctest --test-dir $(BUILD)/i686 --output-on-failure -j $(JOBS); i=$$?; \
+	    [ $$x -eq 0 ] || echo "x86_64 tests FAILED"; exit $$(( x || i ))'
+
+screenshot: dist
+	@mkdir -p $(dir $(OUT))
+	tools/headless.sh tools/screenshot.sh dist/orv2000.exe $(OUT)
+
+clean:
+	rm -rf $(BUILD) dist
