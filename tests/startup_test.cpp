@@ -216,6 +216,7 @@ void CALLBACK DriveLoop(HWND, UINT, UINT_PTR timer, DWORD)
 
 TEST(MessageLoop, RunsUntilTheWindowIsClosedTranslatingAccelerators)
 {
+    CloseMainWindow();
     SetTimer(nullptr, 0, 10, DriveLoop);
     int result = WinMain(GetModuleHandleA(nullptr), nullptr, (LPSTR) "", SW_SHOWNORMAL);
     EXPECT_EQ(result, 0);

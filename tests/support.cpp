@@ -1,9 +1,19 @@
 #include "tests/support.h"
 #include "app/mainwindow.h"
 
+void CloseMainWindow()
+{
+    if (IsWindow(mainWindow)) {
+        DestroyWindow(mainWindow);
+        PumpMessages();  // takes the quit message the destruction posted
+    }
+    UnregisterClassA(className, GetModuleHandleA(nullptr));
+}
+
 void OpenMainWindow(int showState)
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
+    CloseMainWindow();
     InitApplication(instance);
     CreateMainWindow(instance, showState);
     PumpMessages();

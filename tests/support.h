@@ -7,7 +7,10 @@
 #include <string>
 
 // Does what start-up does before the message loop, with the given show state.
+// A window opened before in the same process is closed first, so cases may
+// also run one after another in one process.
 void OpenMainWindow(int showState = SW_SHOWNORMAL);
+void CloseMainWindow();
 // Handles every message waiting for this thread.
 void PumpMessages();
 std::string WindowText(HWND window);

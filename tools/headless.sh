@@ -18,9 +18,13 @@ Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
 server_pid=""
+server=/usr/lib/wine/wineserver64
+[ -x "$server" ] || server=/usr/lib/wine/wineserver32
 
 stop() {
     if [ -n "$server_pid" ]; then
+        # Ends Wine's own helper processes of this prefix along with the server.
+        "$server" -k 2>/dev/null
         kill "$server_pid" 2>/dev/null
         wait "$server_pid" 2>/dev/null
     fi
@@ -40,10 +44,14 @@ done
 
 # A persistent server for the whole run: without it every program start pays
 # for a new one, and the server lingers after the last program.
-server=/usr/lib/wine/wineserver64
-[ -x "$server" ] || server=/usr/lib/wine/wineserver32
 "$server" -p -f &
 server_pid=$!
+
+# Start Wine's session processes (desktop, services) now, detached from every
+# later program's output: a test runner waits for the pipes they would inherit.
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=/usr/lib/wine/wine
+"$wine" cmd /c exit </dev/null >/dev/null 2>&1
 
 "$@"
 rc=$?

@@ -9,13 +9,33 @@ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binu
 wine wine32:i386 wine64 fonts-wine
 xvfb xdotool x11-apps x11-utils"
 
+# 32-bit Wine needs a kernel that runs 32-bit programs. Where the kernel has
+# that switched off, qemu-user runs them instead, registered with binfmt_misc.
+enable_32bit_emulation() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "This kernel runs no 32-bit programs; as root, run: make deps" >&2
+        return 1
+    fi
+    dpkg-query -W -f='${Status}' qemu-user 2>/dev/null | grep -q "ok installed" ||
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends qemu-user
+    binfmt=/proc/sys/fs/binfmt_misc
+    [ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt
+    [ -e $binfmt/qemu-i386 ] ||
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' > $binfmt/register
+    /usr/lib/wine/wine --version >/dev/null 2>&1 && echo "32-bit programs run through qemu-user on this machine"
+}
+
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
         missing="$missing $p"
     fi
 done
-[ -z "$missing" ] && exit 0
+if [ -z "$missing" ]; then
+    enable_32bit_emulation
+    exit
+fi
 
 needs_i386=0
 case "$missing" in *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || needs_i386=1 ;; esac
@@ -36,3 +56,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 # shellcheck disable=SC2086
 apt-get install -y -q --no-install-recommends $missing
+enable_32bit_emulation

@@ -9,7 +9,7 @@ title="Brelliwick - Orvenna 2000"
 
 loader=$("$tools/wine-loader.sh" "$exe") || { echo "screenshot: this machine cannot run $exe" >&2; exit 1; }
 cd "$(dirname "$exe")" || exit 1
-"$loader" "$exe" &
+"$loader" "$exe" </dev/null >/dev/null 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
 
