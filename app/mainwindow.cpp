@@ -15,6 +15,14 @@ MENUITEMINFOA menuItemInfo;
 char windowTitle[TEXT_BUFFER_SIZE];
 char className[TEXT_BUFFER_SIZE];
 
+void SetMenuItemState(UINT command, UINT state)
+{
+    menuItemInfo.cbSize = MENU_ITEM_INFO_SIZE;
+    menuItemInfo.fMask = MIIM_STATE;
+    menuItemInfo.fState = state;
+    SetMenuItemInfoA(mainMenu, command, FALSE, &menuItemInfo);
+}
+
 void InitApplication(HINSTANCE instance)
 {
     LoadStringA(instance, STR_TITLE, windowTitle, TEXT_BUFFER_SIZE);

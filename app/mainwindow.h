@@ -25,6 +25,10 @@ extern MENUITEMINFOA menuItemInfo;
 extern char windowTitle[TEXT_BUFFER_SIZE];
 extern char className[TEXT_BUFFER_SIZE];
 
+// Gives a menu item of the main window a whole new state (0, MFS_GRAYED or
+// MFS_CHECKED), naming the item by its command identifier.
+void SetMenuItemState(UINT command, UINT state);
+
 // Loads the window texts, makes the background brush and registers the class.
 void InitApplication(HINSTANCE instance);
 ATOM RegisterMainWindowClass(HINSTANCE instance);

@@ -108,19 +108,18 @@ TEST_F(CardViewTest, NoViewStandsInTheFreeCellColumn)
         EXPECT_LT(ChildPosition(cardWindows[n]).x + 62, 630) << "card " << n;
 }
 
-// Reads the screen under each view and compares it with bitmap n itself,
+// Reads each view's pixels back and compares them with bitmap n itself,
 // drawn unscaled, so a view shows its card's picture filling the view.
 TEST_F(CardViewTest, EachViewShowsItsOwnPictureUnscaled)
 {
-    HDC screen = GetDC(nullptr);
+    HDC screen = GetDC(mainWindow);
     HDC memory = CreateCompatibleDC(screen);
     for (int n : { 1, 10, 21, 40 }) {
         SCOPED_TRACE(n);
         HBITMAP picture = LoadBitmapA(appInstance, MAKEINTRESOURCEA(n));
         ASSERT_NE(picture, nullptr);
         HGDIOBJ old = SelectObject(memory, picture);
-        POINT origin = { 0, 0 };
-        ClientToScreen(cardWindows[n], &origin);
+        POINT origin = ChildPosition(cardWindows[n]);
         int mismatches = 0;
         for (int y = 0; y < 100; y += 3)
             for (int x = 0; x < 62; x += 3)
@@ -130,7 +129,7 @@ TEST_F(CardViewTest, EachViewShowsItsOwnPictureUnscaled)
         DeleteObject(picture);
     }
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(mainWindow, screen);
 }
 
 TEST_F(CardViewTest, ViewsAnswerTheHitTestAsTransparent)

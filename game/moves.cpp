@@ -1,0 +1,110 @@
+// The rules of play. The board state is the truth; after each change the
+// card's view follows it and the move sound plays to its end.
+#include "game/moves.h"
+#include "game/board.h"
+#include "game/wincheck.h"
+#include "ui/sound.h"
+#include "view/cardview.h"
+
+// Column x / 63 + 1, row y / 102 + 1; column 12 is the free-cell column.
+// The free cells sit on a 101-pixel pitch, yet their hit rows use the grid's
+// 102, so the top pixel rows of free cells 3 and 4 answer as the cell above.
+int CardAtPoint(int x, int y)
+{
+    selCol = x / COLUMN_PITCH + 1;
+    selRow = y / ROW_PITCH + 1;
+
+    if (selCol == FREE_CELL_COLUMN)
+        selCard = selRow <= FREE_CELL_COUNT ? freeCells[selRow] : CELL_NONE;
+    else if (selCol <= BOARD_COLUMNS && selRow <= BOARD_ROWS)
+        selCard = board[selCol][selRow];
+    else
+        selCard = CELL_NONE;
+    return selCard;
+}
+
+static bool IsAce(int card)
+{
+    return card % 10 == 1;
+}
+
+// An ace goes to the topmost hole of column 1. Any other card goes to the
+// first hole, row by row, whose left neighbour is the card one lower; the
+// sentinel column keeps every other card out of column 1.
+int FindTargetHole(int card, int* column, int* row)
+{
+    if (IsAce(card)) {
+        for (int r = 1; r <= BOARD_ROWS; r++) {
+            if (board[1][r] == CELL_EMPTY) {
+                *column = 1;
+                *row = r;
+                return 1;
+            }
+        }
+        return 0;
+    }
+    for (int r = 1; r <= BOARD_ROWS; r++) {
+        for (int c = 1; c <= BOARD_COLUMNS; c++) {
+            if (board[c][r] == CELL_EMPTY && board[c - 1][r] == card - 1) {
+                *column = c;
+                *row = r;
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+int LowestEmptyFreeCell()
+{
+    for (int i = 1; i <= freeLimit - 1 && i <= FREE_CELL_COUNT; i++)
+        if (freeCells[i] == 0)
+            return i;
+    return 0;
+}
+
+int LeftClickMove(LPARAM point)
+{
+    int card = CardAtPoint(LOWORD(point), HIWORD(point));
+    if (card == CELL_NONE)
+        return 0;
+
+    int column, row;
+    if (!FindTargetHole(card, &column, &row))
+        return 0;
+
+    board[column][row] = card;
+    if (selCol <= BOARD_COLUMNS) {
+        board[selCol][selRow] = CELL_EMPTY;
+    } else {
+        freeCells[selRow] = 0;
+        freeUsed--;
+    }
+    MoveCardView(card, (column - 1) * COLUMN_PITCH, (row - 1) * ROW_PITCH);
+    PlayMoveSound();
+
+    if (IsSolved())
+        ShowEndOfGamePrompt();
+    return 1;
+}
+
+// Never from the free-cell column, never a hole or an ace, and only while an
+// enabled free cell is empty.
+void RightClickPark(LPARAM point)
+{
+    int x = LOWORD(point);
+    if (x > 690)
+        return;
+    int card = CardAtPoint(x, HIWORD(point));
+    if (card == CELL_NONE || card == CELL_EMPTY || freeUsed == freeLimit || IsAce(card))
+        return;
+    int cell = LowestEmptyFreeCell();
+    if (cell == 0)
+        return;
+
+    board[selCol][selRow] = CELL_EMPTY;
+    freeCells[cell] = card;
+    MoveCardView(card, FREE_CELL_X, (cell - 1) * FREE_CELL_PITCH + 1);
+    PlayMoveSound();
+    freeUsed++;
+}

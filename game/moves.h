@@ -1,0 +1,17 @@
+// Hit test and moves: a left click moves a card into the one hole the rules
+// allow, a right click parks a card of the grid in a free cell.
+#pragma once
+
+#include "app/winsys.h"
+
+// Maps a client point to a cell and the cell value there (0 for none);
+// sets selCol, selRow and selCard.
+int CardAtPoint(int x, int y);
+// Finds the hole the card may move into; returns 0 when there is none.
+int FindTargetHole(int card, int* column, int* row);
+// The lowest enabled free cell that is empty, or 0 when they are all taken.
+int LowestEmptyFreeCell();
+// The left-button-down handler: returns 1 when a card was moved.
+int LeftClickMove(LPARAM point);
+// The right-button-down handler.
+void RightClickPark(LPARAM point);
