@@ -21,15 +21,6 @@ protected:
     }
 };
 
-UINT MenuState(UINT id)
-{
-    MENUITEMINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_STATE;
-    GetMenuItemInfoA(mainMenu, id, FALSE, &info);
-    return info.fState;
-}
-
 // States of the items "1" to "4" under "Spazi liberi".
 void ExpectFreeCellItems(UINT one, UINT two, UINT three, UINT four)
 {

@@ -192,6 +192,15 @@ LRESULT Command(int id)
     return SendMessageA(mainWindow, WM_COMMAND, id, 0);
 }
 
+UINT MenuState(UINT id)
+{
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STATE;
+    GetMenuItemInfoA(mainMenu, id, FALSE, &info);
+    return info.fState;
+}
+
 POINT CellPoint(int column, int row)
 {
     return { (column - 1) * 63 + 31, (row - 1) * 102 + 50 };

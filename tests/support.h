@@ -45,6 +45,8 @@ std::vector<std::string> MediaTexts();
 LRESULT LeftClick(int x, int y);
 LRESULT RightClick(int x, int y);
 LRESULT Command(int id);
+// The state of a main-menu item, found by its command identifier.
+UINT MenuState(UINT id);
 // Middle points of a grid cell and of a free cell.
 POINT CellPoint(int column, int row);
 POINT FreeCellPoint(int cell);

@@ -47,15 +47,6 @@ void ExpectFreshGame()
     ASSERT_NO_FATAL_FAILURE(ExpectConsistentTable());
 }
 
-UINT MenuState(UINT id)
-{
-    MENUITEMINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_STATE;
-    GetMenuItemInfoA(mainMenu, id, FALSE, &info);
-    return info.fState;
-}
-
 } // namespace
 
 TEST_F(WinTest, EveryRowOneSuitInOrderIsSolvedInAnySuitOrder)
