@@ -58,3 +58,14 @@ screenshot: dist
 clean:
 	rm -rf $(BUILD) dist
 
+# Generated files: `make assets` runs the generators in tools/ and rebuilds,
+# byte for byte, the card pictures, icons and move sound (resources/), the
+# background music (data/Orv2000.mid) and docs/contact-sheet.png;
+# `make contact-sheet` redraws only the contact sheet from the stored cards.
+.PHONY: assets contact-sheet
+assets:
+	/usr/bin/python3 -B tools/make_resources.py
+	/usr/bin/python3 -B tools/make_music.py
+
+contact-sheet:
+	/usr/bin/python3 -B tools/make_resources.py --contact-sheet

@@ -1,385 +1,158 @@
 #!/usr/bin/python3
-"""Generate the first-version binary resources of Orvenna 2000.
+"""Generate the pictures and the move sound of Orvenna 2000.
 
 Writes, below the repository root (or below --out DIR):
   resources/cards/01.bmp .. 40.bmp and resources/cards/back.bmp
   resources/icons/large.ico and resources/icons/small.ico
   resources/move.wav
-Only the standard library is used and every run gives byte-identical files.
+  docs/contact-sheet.png      all 41 card pictures at twice their size, for review
+With --contact-sheet it only redraws docs/contact-sheet.png from the stored
+card pictures. Only the standard library is used and every run gives
+byte-identical files.
 """
 import argparse
 import math
 import os
 import struct
+import zlib
 
-CARD_W, CARD_H = 62, 100
-SS = 4                  # card pictures are drawn at 4x and box-filtered down
-CORNER_RADIUS = 3.5
+import card_art
+from card_art import CARD_W, CARD_H, INK_RGB
 
-# Ink colours (RGB). Drawings paint ink numbers; the palette is derived from them.
-INK_RGB = [
-    (255, 255, 255),    # WHITE   card ground
-    (160, 0, 0),        # TABLE   outside the rounded corners: the table colour
-    (36, 32, 30),       # DARK    border, outlines, rank marks
-    (150, 96, 44),      # BROWN   wood, horse
-    (92, 56, 26),       # DKBROWN knots, hair, belts
-    (40, 130, 56),      # GREEN   leaves, batons tunic
-    (200, 32, 40),      # RED     cup bowls, cups tunic
-    (232, 180, 40),     # GOLD    coins, cup stems, crowns
-    (160, 112, 20),     # DKGOLD  coin rings
-    (64, 96, 190),      # BLUE    sword ridges
-    (150, 172, 214),    # STEEL   sword blades
-    (36, 52, 120),      # NAVY    swords tunic
-    (120, 56, 144),     # PURPLE  coins tunic
-    (244, 204, 166),    # SKIN
-    (196, 196, 200),    # GREY_L  back ground
-    (128, 128, 136),    # GREY_M  back lattice
-    (72, 72, 80),       # GREY_D  back frame
-]
-(WHITE, TABLE, DARK, BROWN, DKBROWN, GREEN, RED, GOLD, DKGOLD, BLUE, STEEL,
- NAVY, PURPLE, SKIN, GREY_L, GREY_M, GREY_D) = range(len(INK_RGB))
-SUIT_CLOTH = [GREEN, RED, PURPLE, NAVY]     # clothing colour of the figures per suit
-
-# Tiny 5x7 pixel font for the rank marks: A, 2..7, F (Fante), C (Cavallo), R (Re).
-FONT = {
-    1: ".###. #...# #...# ##### #...# #...# #...#",
-    2: ".###. #...# ....# ...#. ..#.. .#... #####",
-    3: "####. ....# ....# .###. ....# ....# ####.",
-    4: "...#. ..##. .#.#. #..#. ##### ...#. ...#.",
-    5: "##### #.... ####. ....# ....# #...# .###.",
-    6: "..##. .#... #.... ####. #...# #...# .###.",
-    7: "##### ....# ...#. ..#.. .#... .#... .#...",
-    8: "##### #.... #.... ####. #.... #.... #....",
-    9: ".###. #...# #.... #.... #.... #...# .###.",
-    10: "####. #...# #...# ####. #.#.. #..#. #...#",
-}
-
-# Pip centres for ranks 2..7 and the pip height used for each.
-PIP_LAYOUT = {
-    2: [(31, 27), (31, 73)],
-    3: [(31, 21), (31, 50), (31, 79)],
-    4: [(21, 28), (41, 28), (21, 72), (41, 72)],
-    5: [(21, 24), (41, 24), (31, 50), (21, 76), (41, 76)],
-    6: [(21, 22), (41, 22), (21, 50), (41, 50), (21, 78), (41, 78)],
-    7: [(21, 20), (41, 20), (31, 35), (21, 50), (41, 50), (21, 80), (41, 80)],
-}
-PIP_SIZE = {2: 26, 3: 22, 4: 20, 5: 19, 6: 18, 7: 17}         # cups and coins
-PIP_SIZE_THIN = {2: 32, 3: 25, 4: 25, 5: 24, 6: 22, 7: 21}    # batons and swords stand taller
-ACE_SIZE = [66, 56, 46, 70]
-INDEX_SIZE = [10, 9, 8, 10]         # suit symbol under the rank mark
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')
 
 
-class Canvas:
-    """A grid of ink numbers; shapes are given in card pixels and filled by
-    testing the centre of every sub-pixel."""
+# ----- colour
 
-    def __init__(self, width, height, scale, ground):
-        self.w, self.h, self.s = width * scale, height * scale, scale
-        self.px = bytearray([ground]) * (self.w * self.h)
-
-    def span(self, j, xa, xb, ink):
-        i0 = max(0, math.ceil(xa * self.s - 0.5))
-        i1 = min(self.w, math.ceil(xb * self.s - 0.5))
-        if i1 > i0:
-            self.px[j * self.w + i0:j * self.w + i1] = bytes([ink]) * (i1 - i0)
-
-    def rows(self, y0, y1):
-        for j in range(max(0, math.floor(y0 * self.s)), min(self.h, math.ceil(y1 * self.s) + 1)):
-            yield j, (j + 0.5) / self.s
-
-    def ellipse(self, cx, cy, rx, ry, ink):
-        for j, y in self.rows(cy - ry, cy + ry):
-            t = 1.0 - ((y - cy) / ry) ** 2
-            if t > 0:
-                half = rx * math.sqrt(t)
-                self.span(j, cx - half, cx + half, ink)
-
-    def polygon(self, pts, ink):
-        ys = [p[1] for p in pts]
-        for j, y in self.rows(min(ys), max(ys)):
-            xs = []
-            for (x0, y0), (x1, y1) in zip(pts, pts[1:] + pts[:1]):
-                if (y0 <= y) != (y1 <= y):
-                    xs.append(x0 + (y - y0) * (x1 - x0) / (y1 - y0))
-            xs.sort()
-            for a, b in zip(xs[0::2], xs[1::2]):
-                self.span(j, a, b, ink)
-
-    def rect(self, x0, y0, x1, y1, ink):
-        self.polygon([(x0, y0), (x1, y0), (x1, y1), (x0, y1)], ink)
-
-    def capsule(self, x0, y0, x1, y1, r, ink):
-        length = math.hypot(x1 - x0, y1 - y0) or 1.0
-        nx, ny = -(y1 - y0) / length * r, (x1 - x0) / length * r
-        self.polygon([(x0 + nx, y0 + ny), (x1 + nx, y1 + ny), (x1 - nx, y1 - ny), (x0 - nx, y0 - ny)], ink)
-        self.ellipse(x0, y0, r, r, ink)
-        self.ellipse(x1, y1, r, r, ink)
+def to_linear(v):
+    v /= 255.0
+    return v / 12.92 if v <= 0.04045 else ((v + 0.055) / 1.055) ** 2.4
 
 
-def paint(c, shape, grow, ink):
-    """Fill one shape tuple, optionally grown by `grow` pixels all round."""
-    kind, args = shape[0], shape[1:-1]
-    if kind == 'ell':
-        c.ellipse(args[0], args[1], args[2] + grow, args[3] + grow, ink)
-    elif kind == 'cap':
-        c.capsule(*args[:4], args[4] + grow, ink)
-    else:
-        if kind == 'rect':
-            x0, y0, x1, y1 = args
-            args = ([(x0, y0), (x1, y0), (x1, y1), (x0, y1)],)
-        pts = args[0]
-        c.polygon(pts, ink)
-        if grow:
-            for (x0, y0), (x1, y1) in zip(pts, pts[1:] + pts[:1]):
-                c.capsule(x0, y0, x1, y1, grow, ink)
+def from_linear(v):
+    v = 12.92 * v if v <= 0.0031308 else 1.055 * v ** (1 / 2.4) - 0.055
+    return 255.0 * min(1.0, max(0.0, v))
 
 
-def draw(c, shapes, outline=0.0):
-    """Draw a group of shapes: first their common dark silhouette, then the fills."""
-    if outline:
-        for shape in shapes:
-            paint(c, shape, outline, DARK)
-    for shape in shapes:
-        paint(c, shape, 0.0, shape[-1])
+def lab(rgb):
+    """CIE L*a*b* (D65) of an sRGB colour: distances in it follow what the eye sees."""
+    r, g, b = (to_linear(v) for v in rgb)
+    x = (0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.95047
+    y = 0.2126 * r + 0.7152 * g + 0.0722 * b
+    z = (0.0193 * r + 0.1192 * g + 0.9505 * b) / 1.08883
+
+    def f(t):
+        return t ** (1 / 3) if t > 216 / 24389 else (24389 / 27 * t + 16) / 116
+    fx, fy, fz = f(x), f(y), f(z)
+    return (116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz))
 
 
-# ----- suit symbols: each returns shape tuples centred on (x, y), h pixels tall
-
-def coin_shapes(x, y, h):
-    r = 0.42 * h
-    return [('ell', x, y, r, r, GOLD), ('ell', x, y, 0.62 * r, 0.62 * r, DKGOLD),
-            ('ell', x, y, 0.48 * r, 0.48 * r, GOLD), ('ell', x, y, 0.16 * r, 0.16 * r, RED)]
+def dist2(p, q):
+    return (p[0] - q[0]) ** 2 + (p[1] - q[1]) ** 2 + (p[2] - q[2]) ** 2
 
 
-def cup_shapes(x, y, h):
-    top = y - 0.42 * h
-    bowl = [(x + 0.34 * h * math.cos(math.pi * k / 16), top + 0.44 * h * math.sin(math.pi * k / 16))
-            for k in range(17)]
-    return [('poly', [(x - 0.08 * h, y + 0.34 * h), (x + 0.08 * h, y + 0.34 * h),
-                      (x + 0.26 * h, y + 0.48 * h), (x - 0.26 * h, y + 0.48 * h)], GOLD),
-            ('rect', x - 0.05 * h, y - 0.05 * h, x + 0.05 * h, y + 0.36 * h, GOLD),
-            ('ell', x, y + 0.12 * h, 0.1 * h, 0.06 * h, GOLD),
-            ('poly', bowl, RED),
-            ('rect', x - 0.3 * h, top + 0.1 * h, x + 0.3 * h, top + 0.15 * h, GOLD),
-            ('ell', x, top, 0.34 * h, 0.06 * h, GOLD)]
+# ----- from sub-pixels to 8-bit pixels
+
+INK_LINEAR = [tuple(to_linear(v) for v in rgb) for rgb in INK_RGB]
 
 
-def baton_shapes(x, y, h):
-    return [('ell', x + 0.16 * h, y - 0.06 * h, 0.1 * h, 0.04 * h, GREEN),
-            ('ell', x - 0.15 * h, y + 0.16 * h, 0.09 * h, 0.035 * h, GREEN),
-            ('poly', [(x - 0.06 * h, y + 0.5 * h), (x + 0.06 * h, y + 0.5 * h),
-                      (x + 0.13 * h, y - 0.3 * h), (x - 0.13 * h, y - 0.3 * h)], BROWN),
-            ('ell', x, y - 0.3 * h, 0.15 * h, 0.2 * h, BROWN),
-            ('ell', x - 0.05 * h, y - 0.36 * h, 0.04 * h, 0.04 * h, DKBROWN),
-            ('ell', x + 0.06 * h, y - 0.14 * h, 0.035 * h, 0.035 * h, DKBROWN),
-            ('ell', x - 0.03 * h, y + 0.1 * h, 0.03 * h, 0.03 * h, DKBROWN),
-            ('rect', x - 0.07 * h, y + 0.4 * h, x + 0.07 * h, y + 0.44 * h, DKBROWN)]
-
-
-def sword_shapes(x, y, h):
-    return [('poly', [(x - 0.065 * h, y + 0.2 * h), (x + 0.065 * h, y + 0.2 * h),
-                      (x + 0.065 * h, y - 0.36 * h), (x, y - 0.5 * h), (x - 0.065 * h, y - 0.36 * h)], STEEL),
-            ('rect', x - 0.015 * h, y - 0.4 * h, x + 0.015 * h, y + 0.2 * h, BLUE),
-            ('rect', x - 0.22 * h, y + 0.2 * h, x + 0.22 * h, y + 0.27 * h, GOLD),
-            ('rect', x - 0.045 * h, y + 0.27 * h, x + 0.045 * h, y + 0.43 * h, BROWN),
-            ('ell', x, y + 0.46 * h, 0.065 * h, 0.055 * h, GOLD)]
-
-
-SUIT_SHAPES = [baton_shapes, cup_shapes, coin_shapes, sword_shapes]
-
-
-def draw_suit(c, suit, x, y, h, outline=0.7):
-    draw(c, SUIT_SHAPES[suit](x, y, h), outline)
-
-
-# ----- court cards
-
-def draw_jack(c, suit):
-    cloth = SUIT_CLOTH[suit]
-    draw(c, [('rect', 25, 62, 30, 83, DKBROWN), ('rect', 32, 62, 37, 83, DKBROWN),
-             ('ell', 27, 84, 3.5, 2, DARK), ('ell', 35, 84, 3.5, 2, DARK)], 0.7)
-    draw(c, [('cap', 23, 35, 19, 56, 2.3, cloth), ('ell', 19, 58, 2.2, 2.2, SKIN)], 0.7)
-    draw(c, [('poly', [(24, 32), (38, 32), (42, 64), (20, 64)], cloth),
-             ('rect', 22.5, 50, 39.5, 53, DKBROWN), ('rect', 29, 28, 33, 33, SKIN)], 0.7)
-    draw(c, [('ell', 31, 23, 5, 6, SKIN), ('ell', 31, 18, 6.5, 3, cloth),
-             ('cap', 36, 16, 41, 10, 1, GOLD)], 0.7)
-    draw(c, [('ell', 29.2, 23, 0.6, 0.6, DARK), ('ell', 32.8, 23, 0.6, 0.6, DARK)])
-    draw(c, [('cap', 38, 34, 45, 42, 2.3, cloth)], 0.7)
-    draw_suit(c, suit, 46, 32, 20)
-    draw(c, [('ell', 45.5, 42.5, 2.2, 2.2, SKIN)], 0.7)
-
-
-def draw_king(c, suit):
-    cloth = SUIT_CLOTH[suit]
-    draw(c, [('ell', 26, 87, 3.5, 1.8, DARK), ('ell', 36, 87, 3.5, 1.8, DARK)], 0.7)
-    draw(c, [('poly', [(24, 33), (38, 33), (44, 86), (18, 86)], cloth),
-             ('rect', 19, 82, 43, 86, GOLD), ('poly', [(30, 33), (32, 33), (33, 82), (29, 82)], GOLD)], 0.7)
-    draw(c, [('cap', 24, 36, 21, 58, 2.5, cloth), ('ell', 21, 60, 2.3, 2.3, SKIN)], 0.7)
-    draw(c, [('ell', 31, 25, 5, 6, SKIN),
-             ('poly', [(26, 26), (36, 26), (34.5, 33), (31, 35.5), (27.5, 33)], DKBROWN),
-             ('rect', 28.5, 27.6, 33.5, 28.6, SKIN)], 0.7)
-    draw(c, [('ell', 29.2, 24.5, 0.6, 0.6, DARK), ('ell', 32.8, 24.5, 0.6, 0.6, DARK)])
-    draw(c, [('poly', [(25.5, 21), (36.5, 21), (37.5, 11), (34.5, 15), (31, 9.5), (27.5, 15), (24.5, 11)], GOLD),
-             ('ell', 31, 17.5, 1.3, 1.3, RED)], 0.7)
-    draw(c, [('cap', 38, 36, 45, 45, 2.5, cloth)], 0.7)
-    draw_suit(c, suit, 46, 35, 20)
-    draw(c, [('ell', 45.5, 45.5, 2.3, 2.3, SKIN)], 0.7)
-
-
-def draw_knight(c, suit):
-    cloth = SUIT_CLOTH[suit]
-    draw(c, [('cap', 17, 56, 13, 70, 1.8, DKBROWN)], 0.7)
-    draw(c, [('cap', 23, 63, 24, 83, 1.8, BROWN), ('cap', 43, 62, 45, 82, 1.8, BROWN)], 0.7)
-    draw(c, [('ell', 31, 59, 15, 7.5, BROWN),
-             ('poly', [(36, 56), (42, 60), (49, 45), (45, 40)], BROWN),
-             ('poly', [(44, 38), (49, 39), (55, 46), (53, 49.5), (47, 46.5), (44, 44)], BROWN),
-             ('poly', [(45, 39.5), (46, 35), (48.5, 39.5)], BROWN),
-             ('cap', 19, 63, 18, 84, 1.8, BROWN), ('cap', 39, 63, 40, 84, 1.8, BROWN)], 0.7)
-    draw(c, [('cap', 44.5, 41, 39, 54, 1.4, DKBROWN), ('ell', 48.5, 42, 0.7, 0.7, DARK),
-             ('poly', [(25, 52), (36, 52), (35, 64), (26, 64)], cloth)])
-    draw(c, [('ell', 18, 85, 2.2, 1.4, DARK), ('ell', 24, 84, 2.2, 1.4, DARK),
-             ('ell', 40, 85, 2.2, 1.4, DARK), ('ell', 45, 83, 2.2, 1.4, DARK)])
-    draw(c, [('cap', 31, 55, 32, 66, 2.2, DKBROWN), ('ell', 33.5, 67, 2.8, 1.5, DARK)], 0.7)
-    draw(c, [('poly', [(26, 36), (35, 36), (36, 55), (25, 55)], cloth)], 0.7)
-    draw(c, [('cap', 34, 40, 41, 47, 2, cloth), ('ell', 42, 47.5, 2, 2, SKIN)], 0.7)
-    draw(c, [('ell', 30.5, 29, 4.5, 5.5, SKIN), ('ell', 30.5, 24.5, 5.2, 2.8, cloth)], 0.7)
-    draw(c, [('ell', 32.2, 29, 0.6, 0.6, DARK)])
-    draw(c, [('cap', 27, 38, 21, 32, 2.2, cloth)], 0.7)
-    draw_suit(c, suit, 18, 21, 18)
-    draw(c, [('ell', 20, 31, 2, 2, SKIN)], 0.7)
-
-
-# ----- whole cards
-
-def draw_glyph(c, rank, x, y, ink):
-    for j, row in enumerate(FONT[rank].split()):
-        for i, bit in enumerate(row):
-            if bit == '#':
-                c.rect(x + i, y + j, x + i + 1, y + j + 1, ink)
-
-
-def rounded_rect_distance(x, y, x0, y0, x1, y1, r):
-    """Signed distance from (x, y) to a rounded rectangle: > 0 outside."""
-    qx = abs(x - (x0 + x1) / 2) - ((x1 - x0) / 2 - r)
-    qy = abs(y - (y0 + y1) / 2) - ((y1 - y0) / 2 - r)
-    return math.hypot(max(qx, 0), max(qy, 0)) + min(max(qx, qy), 0) - r
-
-
-def draw_card_edge(c):
-    """Paint the 1-pixel dark rounded border and the table colour outside it."""
-    band = 5 * c.s
-    for j in range(c.h):
-        y = (j + 0.5) / c.s
-        edge_row = j < band or j >= c.h - band
-        for i in (range(c.w) if edge_row else [*range(band), *range(c.w - band, c.w)]):
-            d = rounded_rect_distance((i + 0.5) / c.s, y, 0, 0, CARD_W, CARD_H, CORNER_RADIUS)
-            if d > 0:
-                c.px[j * c.w + i] = TABLE
-            elif d > -1:
-                c.px[j * c.w + i] = DARK
-
-
-def copy_corner_rotated(c, x0, y0, x1, y1):
-    """Repeat the top-left corner mark upside down in the bottom-right corner."""
-    for j in range(y0 * c.s, y1 * c.s):
-        for i in range(x0 * c.s, x1 * c.s):
-            ink = c.px[j * c.w + i]
-            if ink != WHITE:
-                c.px[(c.h - 1 - j) * c.w + (c.w - 1 - i)] = ink
-
-
-def draw_card_face(value):
-    """Ace: one large symbol; 2..7: pips; 8..10: a figure holding the symbol."""
-    suit, rank = (value - 1) // 10, (value - 1) % 10 + 1
-    c = Canvas(CARD_W, CARD_H, SS, WHITE)
-    if rank == 1:
-        draw_suit(c, suit, 31, 50, ACE_SIZE[suit], 0.9)
-    elif rank <= 7:
-        for x, y in PIP_LAYOUT[rank]:
-            draw_suit(c, suit, x, y, (PIP_SIZE_THIN if suit in (0, 3) else PIP_SIZE)[rank])
-    else:
-        (draw_jack, draw_knight, draw_king)[rank - 8](c, suit)
-    draw_glyph(c, rank, 3, 3, DARK)
-    draw_suit(c, suit, 5.5, 16.5, INDEX_SIZE[suit], 0.5)
-    copy_corner_rotated(c, 2, 2, 10, 22)
-    draw_card_edge(c)
-    return c
-
-
-def draw_card_back():
-    """Grey diagonal lattice with dots in its cells, inside a dark frame."""
-    c = Canvas(CARD_W, CARD_H, SS, GREY_L)
-    step = 8
-    for k in range(-15, 25):
-        c.capsule(k * step - 10, -10, k * step + 110, 110, 0.5, GREY_M)
-        c.capsule(k * step + 10, -10, k * step - 110, 110, 0.5, GREY_M)
-    for i in range(17):               # small dots in the middle of the lattice cells
-        for j in range(27):
-            if (i + j) % 2:
-                c.ellipse(i * step / 2, j * step / 2, 1.1, 1.1, GREY_D)
-    for x0, y0, x1, y1 in [(0, 0, 62, 5), (0, 95, 62, 100), (0, 0, 5, 100), (57, 0, 62, 100)]:
-        c.rect(x0, y0, x1, y1, GREY_D)              # dark frame
-    for x0, y0, x1, y1 in [(5, 5, 57, 6), (5, 94, 57, 95), (5, 5, 6, 95), (56, 5, 57, 95)]:
-        c.rect(x0, y0, x1, y1, WHITE)               # thin light line inside it
-    draw_card_edge(c)
-    return c
-
-
-# ----- palette and reduction to 8-bit pixels
-
-def mix(a, b, t):
-    return tuple(int(round(p + (q - p) * t)) for p, q in zip(a, b))
-
-
-def build_palette():
-    """256 colours: the inks, ramps from white and from the outline colour to
-    every ink, half-way mixes of the picture inks, then greys to fill up."""
-    colours = []
-
-    def add(rgb):
-        if rgb not in colours and len(colours) < 256:
-            colours.append(rgb)
-    for rgb in INK_RGB:
-        add(rgb)
-    for ink in range(len(INK_RGB)):
-        if ink not in (WHITE, TABLE):
-            for k in range(1, 9):
-                add(mix(INK_RGB[WHITE], INK_RGB[ink], k / 9))
-    for ink in range(len(INK_RGB)):
-        if ink != DARK:
-            for k in range(1, 4):
-                add(mix(INK_RGB[DARK], INK_RGB[ink], k / 4))
-    picture_inks = [BROWN, DKBROWN, GREEN, RED, GOLD, DKGOLD, BLUE, STEEL, NAVY, PURPLE, SKIN]
-    for n, a in enumerate(picture_inks):
-        for b in picture_inks[n + 1:]:
-            add(mix(INK_RGB[a], INK_RGB[b], 0.5))
-    free = 256 - len(colours)
-    for k in range(free):
-        add((round(255 * k / (free - 1)),) * 3)
-    return colours + [(0, 0, 0)] * (256 - len(colours))
-
-
-def nearest(palette, rgb):
-    r, g, b = rgb
-    return min(range(len(palette)), key=lambda n: 3 * (palette[n][0] - r) ** 2 +
-               4 * (palette[n][1] - g) ** 2 + 2 * (palette[n][2] - b) ** 2)
-
-
-def reduce_to_palette(c, palette, cache):
-    """Box-filter SSxSS sub-pixels into one pixel and take the nearest palette entry."""
-    rows = []
-    s = c.s
+def pixel_colours(c):
+    """Every card pixel as the average of its sub-pixels, taken in linear light
+    (as light mixes): an ink number where all sub-pixels share one ink, else
+    the mixed sRGB colour rounded to whole numbers."""
+    s, n = c.s, c.s * c.s
+    rows, cache = [], {}
     for oy in range(c.h // s):
         sub = [c.px[(oy * s + k) * c.w:(oy * s + k + 1) * c.w] for k in range(s)]
-        out = bytearray()
+        row = []
         for ox in range(c.w // s):
             key = b''.join(r[ox * s:ox * s + s] for r in sub)
-            if key not in cache:
-                avg = tuple(sum(INK_RGB[ink][ch] for ink in key) / len(key) for ch in range(3))
-                cache[key] = nearest(palette, avg)
-            out.append(cache[key])
-        rows.append(out)
+            if key in cache:
+                row.append(cache[key])
+                continue
+            inks = sorted(set(key))
+            if len(inks) == 1:
+                value = inks[0]
+            else:
+                acc = [0.0, 0.0, 0.0]
+                for ink in inks:
+                    k = key.count(ink)
+                    for ch in range(3):
+                        acc[ch] += k * INK_LINEAR[ink][ch]
+                value = tuple(int(round(from_linear(a / n))) for a in acc)
+                if value in INK_RGB:
+                    value = INK_RGB.index(value)
+            cache[key] = value
+            row.append(value)
+        rows.append(row)
     return rows
+
+
+def choose_palette(pictures):
+    """256 colours: the inks themselves, then the mixed colours of the
+    antialiased edges, chosen to cover them all closely (weighted k-means in
+    L*a*b*, each entry a colour that really occurs). Pixels are then mapped
+    to their nearest entry: no dithering, so flat areas stay flat."""
+    counts = {}
+    for rows in pictures:
+        for row in rows:
+            for value in row:
+                if not isinstance(value, int):
+                    counts[value] = counts.get(value, 0) + 1
+    samples = sorted(counts)
+    labs = [lab(rgb) for rgb in samples]
+    weights = [math.sqrt(counts[rgb]) for rgb in samples]
+    centres = [lab(rgb) for rgb in INK_RGB]
+    fixed = len(centres)
+    free = 256 - fixed
+    # start: repeatedly take the sample that is worst served so far
+    best = [min(dist2(p, q) for q in centres) for p in labs]
+    chosen = []
+    for _ in range(min(free, len(samples))):
+        i = max(range(len(samples)), key=lambda k: (weights[k] * best[k], -k))
+        chosen.append(i)
+        centres.append(labs[i])
+        best = [min(d, dist2(p, labs[i])) for d, p in zip(best, labs)]
+    # refine: move each free entry to the sample nearest the weighted mean of those it serves
+    for _ in range(6):
+        groups = [[] for _ in centres]
+        for k, p in enumerate(labs):
+            groups[min(range(len(centres)), key=lambda m: dist2(p, centres[m]))].append(k)
+        for m in range(fixed, len(centres)):
+            members = groups[m]
+            if not members:
+                continue
+            total = sum(weights[k] for k in members)
+            mean = tuple(sum(weights[k] * labs[k][ch] for k in members) / total for ch in range(3))
+            i = min(members, key=lambda k: (dist2(labs[k], mean), k))
+            chosen[m - fixed] = i
+            centres[m] = labs[i]
+    extra = sorted(set(samples[i] for i in chosen), key=lambda rgb: (lab(rgb), rgb))
+    palette = list(INK_RGB) + extra
+    return palette + [(0, 0, 0)] * (256 - len(palette))
+
+
+def map_to_palette(pictures, palette):
+    """Each picture as rows of palette indexes, every pixel its nearest entry."""
+    used = len(INK_RGB) + len(set(palette[len(INK_RGB):]) - {(0, 0, 0)})
+    entries = [lab(rgb) for rgb in palette[:used]]
+    nearest = {}
+    out = []
+    for rows in pictures:
+        mapped = []
+        for row in rows:
+            line = bytearray()
+            for value in row:
+                if isinstance(value, int):
+                    line.append(value)
+                    continue
+                if value not in nearest:
+                    p = lab(value)
+                    nearest[value] = min(range(used), key=lambda m: dist2(p, entries[m]))
+                line.append(nearest[value])
+            mapped.append(line)
+        out.append(mapped)
+    return out
 
 
 # ----- file formats
@@ -395,30 +168,108 @@ def bmp_bytes(rows, palette):
     return struct.pack('<2sIHHI', b'BM', off + len(pixels), 0, 0, off) + info + table + pixels
 
 
+def read_bmp(data):
+    """Rows of RGB tuples of an 8-bit bottom-up BMP as written above."""
+    off = struct.unpack_from('<I', data, 10)[0]
+    w, h = struct.unpack_from('<ii', data, 18)
+    table = [(data[54 + 4 * i + 2], data[54 + 4 * i + 1], data[54 + 4 * i]) for i in range(256)]
+    stride = (w + 3) & ~3
+    return [[table[p] for p in data[off + (h - 1 - y) * stride:off + (h - 1 - y) * stride + w]] for y in range(h)]
+
+
+def png_bytes(rows):
+    """A truecolour PNG of rows of RGB tuples."""
+    def chunk(kind, body):
+        return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body) & 0xFFFFFFFF)
+    raw = b''.join(b'\0' + bytes(v for p in row for v in p) for row in rows)
+    header = struct.pack('>IIBBBBB', len(rows[0]), len(rows), 8, 2, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(raw, 9)) +
+            chunk(b'IEND', b''))
+
+
+def contact_sheet(pictures, scale=2, columns=10, gap=6, ground=(160, 0, 0)):
+    """All card pictures in rows of ten on the table colour, each `scale` times its size."""
+    w, h = CARD_W * scale, CARD_H * scale
+    lines = (len(pictures) + columns - 1) // columns
+    width, height = gap + columns * (w + gap), gap + lines * (h + gap)
+    sheet = [[ground] * width for _ in range(height)]
+    for n, rows in enumerate(pictures):
+        x0, y0 = gap + (n % columns) * (w + gap), gap + (n // columns) * (h + gap)
+        for y in range(h):
+            src = rows[y // scale]
+            sheet[y0 + y][x0:x0 + w] = [src[x // scale] for x in range(w)]
+    return sheet
+
+
+# ----- icons: 16-colour pixel pictures, one letter a pixel
+
 VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
          (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
          (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
-V_BLACK, V_OLIVE, V_YELLOW, V_WHITE = 0, 3, 11, 15
+ICON_LETTERS = {'k': 0, 'o': 3, 's': 7, 'g': 8, 'r': 9, 'y': 11, 'w': 15}     # '.' is transparent
+
+# A card back and, over it, the ace of coins with its corner mark.
+ICON_32 = """
+............kkkkkkkkkkkkkkkkkk..
+...........kwwwwwwwwwwwwwwwwwwk.
+..kkkkkkkkkkwwkwwwwwwwwwwwwwwwk.
+.kgggggggggkwkwkwwwwwwwwwwwwwwk.
+.kgsgsssgsskwkkkwwwwwwwwwwwwwwk.
+.kggsgsgsgskwkwkwwwwwwwwwwwwwwk.
+.kgsssgsssgkwkwkwwwwwwwwwwwwwwk.
+.kggsgsgsgskwwwwwwwoooowwwwwwwk.
+.kgsgsssgsskwwwwwooyyyyoowwwwwk.
+.kggsgsgsgskwwwwoyyyyyyyyowwwwk.
+.kgsssgsssgkwwwoyyyooooyyyowwwk.
+.kggsgsgsgskwwoyyyooyyooyyyowwk.
+.kgsgsssgsskwwoyyoyyyyyyoyyowwk.
+.kggsgsgsgskwoyyooyyyyyyooyyowk.
+.kgsssgsssgkwoyyoyyyrryyyoyyowk.
+.kggsgsgsgskwoyyoyyyrryyyoyyowk.
+.kgsgsssgsskwoyyooyyyyyyooyyowk.
+.kggsgsgsgskwwoyyoyyyyyyoyyowwk.
+.kgsssgsssgkwwoyyyooyyooyyyowwk.
+.kggsgsgsgskwwwoyyyooooyyyowwwk.
+.kgsgsssgsskwwwwoyyyyyyyyowwwwk.
+.kggsgsgsgskwwwwwooyyyyoowwwwwk.
+.kgsssgsssgkwwwwwwwoooowwwwwwwk.
+.kggsgsgsgskwwwwwwwwwwwwwwwwwwk.
+.kgsgsssgsskwwwwwwwwwwwwwwwwwwk.
+.kggsgsgsgskwwwwwwwwwwwwwwwwwwk.
+.kgsssgsssgkwwwwwwwwwwwwwwwwwwk.
+.kggsgsgsgskwwwwwwwwwwwwwwwwwwk.
+.kgsgsssgsskwwwwwwwwwwwwwwwwwwk.
+.kggsgsgsgsgkkkkkkkkkkkkkkkkkk..
+.kgggggggggggggggggk............
+..kkkkkkkkkkkkkkkkk.............
+"""
+
+# A card with a gold coin.
+ICON_16 = """
+...kkkkkkkkkk...
+..kwwwwwwwwwwk..
+..kwwwwwwwwwwk..
+..kwwwwwwwwwwk..
+..kwwwoooowwwk..
+..kwwoyyyyowwk..
+..kwoyyyyyyowk..
+..kwoyyrryyowk..
+..kwoyyrryyowk..
+..kwoyyyyyyowk..
+..kwwoyyyyowwk..
+..kwwwoooowwwk..
+..kwwwwwwwwwwk..
+..kwwwwwwwwwwk..
+..kwwwwwwwwwwk..
+...kkkkkkkkkk...
+"""
 
 
-def icon_picture(n):
-    """A small white card with a gold coin; None marks transparent pixels."""
-    k = n // 16
-    x0, x1, r = 2 * k, 14 * k, 2.0 * k
-    centre, coin_r = n / 2, n / 4
-
-    def pixel(x, y):
-        d = rounded_rect_distance(x + 0.5, y + 0.5, x0, 0, x1, n, r)
-        dc = math.hypot(x + 0.5 - centre, y + 0.5 - centre)
-        if d > 0:
-            return None
-        if d > -1:
-            return V_BLACK
-        if dc > coin_r:
-            return V_WHITE
-        ring = dc > coin_r - 1 or (dc <= 1 if k == 1 else abs(dc - 0.45 * coin_r) < 0.6)
-        return V_OLIVE if ring else V_YELLOW
-    return [[pixel(x, y) for x in range(n)] for y in range(n)]
+def icon_picture(text):
+    """Rows of VGA colour numbers, None for transparent pixels."""
+    rows = [[None if ch == '.' else ICON_LETTERS[ch] for ch in line] for line in text.split()]
+    assert all(len(row) == len(rows) for row in rows)
+    return rows
 
 
 def icon_image(rows):
@@ -440,37 +291,50 @@ def icon_image(rows):
     return info + table + xor + mask
 
 
-def ico_bytes(sizes):
-    images = [icon_image(icon_picture(n)) for n in sizes]
+def ico_bytes(pictures):
+    images = [icon_image(icon_picture(text)) for text in pictures]
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for n, img in zip(sizes, images):
+    for text, img in zip(pictures, images):
+        n = len(text.split())
         out += struct.pack('<BBBBHHII', n, n, 16, 0, 1, 4, len(img), offset)
         offset += len(img)
     return out + b''.join(images)
 
 
+# ----- the move sound
+
 def tap_samples(count=3461, rate=22050):
-    """A soft card-on-table tap: band-limited noise plus a low thump, with a
-    short fade-in, exponential decay and a fade-out to exact silence."""
+    """A card laid on the table: a short papery slap (band-passed noise) over
+    a soft low knock, rising from silence in 2 ms and faded out to exact
+    silence over the last 25 ms."""
+    def bandpass(freq, q):
+        w = 2 * math.pi * freq / rate
+        alpha = math.sin(w) / (2 * q)
+        a0 = 1 + alpha
+        return (alpha / a0, 0.0, -alpha / a0, -2 * math.cos(w) / a0, (1 - alpha) / a0)
+    slap, body = bandpass(2600, 0.7), bandpass(900, 1.2)
     seed = 0x2000
-    lp1 = lp2 = slow = 0.0
-    a_hi, a_lo = math.exp(-2 * math.pi * 2800 / rate), math.exp(-2 * math.pi * 250 / rate)
-    attack, fade = int(0.004 * rate), int(0.02 * rate)
+    s1 = [0.0] * 4
+    s2 = [0.0] * 4
+    attack, fade = int(0.002 * rate), int(0.025 * rate)
     raw = []
     for n in range(count):
-        seed = (1664525 * seed + 1013904223) & 0xFFFFFFFF      # fixed LCG noise
+        seed = (1664525 * seed + 1013904223) & 0xFFFFFFFF      # fixed noise sequence
         noise = seed / 2147483648.0 - 1.0
-        lp1 = (1 - a_hi) * noise + a_hi * lp1
-        lp2 = (1 - a_hi) * lp1 + a_hi * lp2
-        slow = (1 - a_lo) * lp2 + a_lo * slow
+        outs = []
+        for (b0, b1, b2, a1, a2), st in ((slap, s1), (body, s2)):
+            y = b0 * noise + b1 * st[0] + b2 * st[1] - a1 * st[2] - a2 * st[3]
+            st[1], st[0], st[3], st[2] = st[0], noise, st[2], y
+            outs.append(y)
         t = n / rate
-        value = (lp2 - slow) * math.exp(-t / 0.018) + 0.25 * math.sin(2 * math.pi * 150 * t) * math.exp(-t / 0.03)
+        knock = math.sin(2 * math.pi * (150 * t - 400 * t * t)) * math.exp(-t / 0.028)
+        value = (outs[0] * math.exp(-t / 0.011) + 0.7 * outs[1] * math.exp(-t / 0.022) + 0.35 * knock)
         env = 0.5 - 0.5 * math.cos(math.pi * min(n, attack) / attack)
         if n >= count - fade:
             env *= 0.5 + 0.5 * math.cos(math.pi * (n - (count - fade) + 1) / fade)
         raw.append(value * env)
-    scale = 0.55 * 32767 / max(abs(v) for v in raw)
+    scale = 0.6 * 32767 / max(abs(v) for v in raw)
     return [int(round(v * scale)) for v in raw]
 
 
@@ -487,22 +351,35 @@ def write(path, data):
         f.write(data)
 
 
+CARD_NAMES = ['%02d.bmp' % value for value in range(1, 41)] + ['back.bmp']
+
+
+def write_contact_sheet(root):
+    with_cards = os.path.join(root, 'resources', 'cards')
+    pictures = []
+    for name in CARD_NAMES:
+        with open(os.path.join(with_cards, name), 'rb') as f:
+            pictures.append(read_bmp(f.read()))
+    write(os.path.join(root, 'docs', 'contact-sheet.png'), png_bytes(contact_sheet(pictures)))
+
+
 def main():
-    parser = argparse.ArgumentParser(description='Generate the card bitmaps, icons and sound.')
-    parser.add_argument('--out', metavar='DIR',
-                        help='write DIR/resources/... instead of into this repository')
+    parser = argparse.ArgumentParser(description='Generate the card pictures, icons, move sound and contact sheet.')
+    parser.add_argument('--out', metavar='DIR', help='write below DIR instead of into this repository')
+    parser.add_argument('--contact-sheet', action='store_true',
+                        help='only redraw docs/contact-sheet.png from the stored card pictures')
     args = parser.parse_args()
-    root = args.out or os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')
-    res = os.path.join(root, 'resources')
-    palette, cache = build_palette(), {}
-    for value in range(1, 41):
-        rows = reduce_to_palette(draw_card_face(value), palette, cache)
-        write(os.path.join(res, 'cards', '%02d.bmp' % value), bmp_bytes(rows, palette))
-    rows = reduce_to_palette(draw_card_back(), palette, cache)
-    write(os.path.join(res, 'cards', 'back.bmp'), bmp_bytes(rows, palette))
-    write(os.path.join(res, 'icons', 'large.ico'), ico_bytes([32, 16]))
-    write(os.path.join(res, 'icons', 'small.ico'), ico_bytes([16]))
-    write(os.path.join(res, 'move.wav'), wav_bytes(tap_samples()))
+    root = args.out or ROOT
+    if not args.contact_sheet:
+        canvases = [card_art.draw_card_face(value) for value in range(1, 41)] + [card_art.draw_card_back()]
+        pictures = [pixel_colours(c) for c in canvases]
+        palette = choose_palette(pictures)
+        for name, rows in zip(CARD_NAMES, map_to_palette(pictures, palette)):
+            write(os.path.join(root, 'resources', 'cards', name), bmp_bytes(rows, palette))
+        write(os.path.join(root, 'resources', 'icons', 'large.ico'), ico_bytes([ICON_32, ICON_16]))
+        write(os.path.join(root, 'resources', 'icons', 'small.ico'), ico_bytes([ICON_16]))
+        write(os.path.join(root, 'resources', 'move.wav'), wav_bytes(tap_samples()))
+    write_contact_sheet(root)
 
 
 if __name__ == '__main__':
