@@ -2,6 +2,7 @@
 #   make play        install what is missing, build, and start the game
 #   make test        install what is missing, build both targets, run all tests headless
 #   make dist        the playable folder dist/: orv2000.exe and its side files
+#   make soak        a million random events through the window procedure
 #   make screenshot  a PNG of the game's window (OUT=path.png, default docs/screenshot.png)
 
 SHELL := /bin/bash
@@ -11,7 +12,7 @@ JOBS ?= 2
 OUT ?= docs/screenshot.png
 WINE := /usr/lib/wine/wine
 
-.PHONY: all deps build build-i686 build-x86_64 dist play test screenshot clean
+.PHONY: all deps build build-i686 build-x86_64 dist play test soak screenshot clean
 
 all: dist
 
@@ -50,6 +51,12 @@ test: build
 	tools/headless.sh bash -c 'ctest --test-dir $(BUILD)/i686 --output-on-failure; i=$$?; \
 	    ctest --test-dir $(BUILD)/x86_64 --output-on-failure; x=$$?; \
 	    [ $$i -eq 0 ] || echo "i686 tests FAILED"; exit $$(( x || i ))'
+
+# The long random run: a million events through the window procedure, with
+# the table checked after each one.
+soak: build-x86_64
+	tools/headless.sh bash -c 'cd $(BUILD)/x86_64 && ORVENNA_RANDOM_EVENTS=1000000 \
+	    ../../cmake/wine-run orv_tests.exe --gtest_filter=RandomPlay.*'
 
 screenshot: dist
 	@mkdir -p $(dir $(OUT))

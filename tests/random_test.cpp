@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <mmsystem.h>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -40,7 +41,8 @@ TEST(RandomPlay, TheTableStaysConsistentWhateverArrives)
     auto pick = [&](int n) { return (int)(random() % (unsigned)n); };
     const int commands[] = { CMD_FREE_CELLS_1, CMD_FREE_CELLS_2, CMD_FREE_CELLS_3, CMD_FREE_CELLS_4,
                              CMD_NEW_GAME, CMD_MUSIC, 0, 1, 106, 32776, 65535 };
-    int moves = 0, events = RunLength();
+    int moves = 0, parks = 0, events = RunLength();
+    DWORD started = GetTickCount();
 
     for (int i = 0; i < events; i++) {
         int x = pick(10) == 0 ? pick(65536) : pick(800);
@@ -49,7 +51,9 @@ TEST(RandomPlay, TheTableStaysConsistentWhateverArrives)
         if (kind < 45) {
             moves += (int)LeftClick(x, y);
         } else if (kind < 85) {
+            int used = freeUsed;
             RightClick(x, y);
+            parks += freeUsed > used;
         } else if (kind < 95) {
             Command(commands[pick(sizeof commands / sizeof commands[0])]);
         } else if (kind < 98) {
@@ -62,6 +66,8 @@ TEST(RandomPlay, TheTableStaysConsistentWhateverArrives)
         ASSERT_TRUE(musicPlaying == 0 || musicPlaying == 1);
     }
     KillTimer(nullptr, timer);
+    std::printf("%d events: %d moves into holes, %d parks, invariants held after each; %lu s\n",
+                events, moves, parks, (unsigned long)(GetTickCount() - started) / 1000);
     EXPECT_GT(moves, events / 200);  // the run did play
     RecordProperty("moves", moves);
 }
