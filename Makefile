@@ -43,7 +43,8 @@ play: dist
 	@if [ -z "$$DISPLAY" ] || ! xdpyinfo >/dev/null 2>&1; then \
 	    echo "make play: no X display (DISPLAY='$$DISPLAY'); start it from a desktop session." >&2; exit 1; fi
 	@tools/wine-prefix.sh $(CURDIR)/$(BUILD)/wine-desktop desktop
-	cd dist && WINEPREFIX=$(CURDIR)/$(BUILD)/wine-desktop WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" $(WINE) orv2000.exe
+	@# Music through FluidSynth where the machine has an ALSA sequencer (tools/play.sh).
+	tools/play.sh $(CURDIR)/$(BUILD)/wine-desktop
 
 # The tests share one X screen, so they run one at a time: screen pixels and
 # window titles read by one test must not come from another's window.
@@ -76,3 +77,11 @@ assets:
 
 contact-sheet:
 	/usr/bin/python3 -B tools/make_resources.py --contact-sheet
+
+# The README's pictures docs/game-in-progress.png and docs/about.png, taken
+# headless from the real x86_64 exe by the end-to-end driver (tests/e2e).
+.PHONY: e2e-screenshots
+e2e-screenshots: build-x86_64
+	tools/headless.sh /usr/bin/python3 -B tests/e2e/e2e_test.py screenshots $(BUILD)/x86_64/orv2000.exe docs \
+	    --texts $(BUILD)/x86_64/test-e2e/window_texts.exe
+

@@ -7,7 +7,10 @@ set -eu
 PACKAGES="cmake make git python3 googletest
 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 wine wine32:i386 wine64 fonts-wine
-xvfb xdotool x11-apps x11-utils"
+xvfb xdotool x11-apps x11-utils libx11-6"
+# The music under `make play`: a software synthesiser on the ALSA sequencer
+# and the General MIDI soundfont it plays with (tools/play.sh).
+PACKAGES="$PACKAGES fluidsynth fluid-soundfont-gm"
 
 # 32-bit Wine needs a kernel that runs 32-bit programs. Where the kernel has
 # that switched off, qemu-user runs them instead, registered with binfmt_misc.
