@@ -4,6 +4,7 @@
 #   make dist        the playable folder dist/: orv2000.exe and its side files
 #   make soak        a million random events through the window procedure
 #   make screenshot  a PNG of the game's window (OUT=path.png, default docs/screenshot.png)
+#   make bench       the game against the platform's floor: start-up, clicks, memory, size
 
 SHELL := /bin/bash
 MAKEFLAGS += --no-print-directory
@@ -85,3 +86,23 @@ e2e-screenshots: build-x86_64
 	tools/headless.sh /usr/bin/python3 -B tests/e2e/e2e_test.py screenshots $(BUILD)/x86_64/orv2000.exe docs \
 	    --texts $(BUILD)/x86_64/test-e2e/window_texts.exe
 
+# The benchmark: start-up, clicks, new game, memory and exe size of the game
+# against the platform's floor (bench/), i686 and x86_64 side by side in one
+# headless session, results into docs/BENCHMARKS.md. Its own build folders
+# and Wine prefix, so it runs beside the tests. i686 starts are emulated
+# here (about a minute each), so i686 makes fewer runs (BENCH_ARGS).
+BENCH_ARGS ?= --runs x86_64=20 --runs i686=3 --warmups i686=0 --clicks x86_64=3000 --clicks i686=300 \
+    --bench-games i686=40 --references x86_64
+.PHONY: bench
+bench: deps
+	$(call bench_build,i686)
+	$(call bench_build,x86_64)
+	WINEPREFIX=$(CURDIR)/$(BUILD)/bench-prefix tools/headless.sh /usr/bin/python3 -B bench/run_bench.py \
+	    --build i686=$(BUILD)/bench-i686 --build x86_64=$(BUILD)/bench-x86_64 $(BENCH_ARGS)
+
+define bench_build
+	@[ -f $(BUILD)/bench-$(1)/CMakeCache.txt ] || cmake -S . -B $(BUILD)/bench-$(1) \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(1).cmake -DCMAKE_BUILD_TYPE=Release \
+	    -DORVENNA_BENCH=ON -DORVENNA_TESTS=OFF
+	cmake --build $(BUILD)/bench-$(1) -j $(JOBS)
+endef

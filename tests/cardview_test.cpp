@@ -185,10 +185,17 @@ TEST_F(CardViewTest, DestroyingTheViewsLeavesNoChildBehind)
 {
     MoveCardView(12, 693, 1);
     HWND old[CARD_COUNT + 1];
+    HGDIOBJ pictures[CARD_COUNT + 1];
     std::copy(cardWindows, cardWindows + CARD_COUNT + 1, old);
+    for (int n = 1; n <= CARD_COUNT; n++) {
+        pictures[n] = (HGDIOBJ)SendMessageA(cardWindows[n], STM_GETIMAGE, IMAGE_BITMAP, 0);
+        ASSERT_EQ(GetObjectType(pictures[n]), (DWORD)OBJ_BITMAP) << "card " << n;
+    }
     DestroyCardViews();
-    for (int n = 1; n <= CARD_COUNT; n++)
+    for (int n = 1; n <= CARD_COUNT; n++) {
         EXPECT_FALSE(IsWindow(old[n])) << "card " << n;
+        EXPECT_EQ(GetObjectType(pictures[n]), 0u) << "the picture of card " << n << " is still alive";
+    }
     EXPECT_EQ(CountChildWindows(mainWindow), 0);
 
     DealCardsFromSeed(2);

@@ -28,8 +28,15 @@ void MoveCardView(int card, int x, int y)
     MoveWindow(cardWindows[card], x, y, CARD_WIDTH, CARD_HEIGHT, TRUE);
 }
 
+// A static control does not free the bitmap it loaded from its text, so each
+// view's picture is released after the view: otherwise every new game would
+// leave 40 bitmaps behind.
 void DestroyCardViews()
 {
-    for (int n = 1; n <= CARD_COUNT; n++)
+    for (int n = 1; n <= CARD_COUNT; n++) {
+        HGDIOBJ picture = (HGDIOBJ)SendMessageA(cardWindows[n], STM_GETIMAGE, IMAGE_BITMAP, 0);
         DestroyWindow(cardWindows[n]);
+        if (picture != nullptr)
+            DeleteObject(picture);
+    }
 }
