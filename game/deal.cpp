@@ -40,19 +40,25 @@ void DrawDealOrder(int order[CARD_COUNT + 1])
 }
 
 // The first ten cards drawn fill row 1 from left to right, the next ten row 2,
-// and so on; each view is created as soon as its card is placed.
-int DealCardsFromSeed(unsigned int seed)
+// and so on.
+void DealBoard(unsigned int seed)
 {
     int order[CARD_COUNT + 1];
     SeedRandom(seed);
     DrawDealOrder(order);
 
-    for (int row = 1; row <= BOARD_ROWS; row++) {
-        for (int column = 1; column <= BOARD_COLUMNS; column++) {
+    for (int row = 1; row <= BOARD_ROWS; row++)
+        for (int column = 1; column <= BOARD_COLUMNS; column++)
             board[column][row] = order[(row - 1) * BOARD_COLUMNS + column];
+}
+
+// The views are created in the order the cards were dealt.
+int DealCardsFromSeed(unsigned int seed)
+{
+    DealBoard(seed);
+    for (int row = 1; row <= BOARD_ROWS; row++)
+        for (int column = 1; column <= BOARD_COLUMNS; column++)
             CreateCardView(board[column][row], column, row);
-        }
-    }
     return 1;
 }
 

@@ -11,6 +11,8 @@ void SeedRandom(unsigned int seed);
 int NextRandom();
 // Fills order[1..40] with the cards in the order they are dealt.
 void DrawDealOrder(int order[CARD_COUNT + 1]);
+// Fills the grid with the deal of the given seed; no views.
+void DealBoard(unsigned int seed);
 // Deals a game from the given seed: fills the grid and creates the card views.
 int DealCardsFromSeed(unsigned int seed);
 // Deals a game seeded with the calendar time. Returns 1.

@@ -23,9 +23,14 @@ int CardAtPoint(int x, int y)
     return selCard;
 }
 
-static bool IsAce(int card)
+int IsAce(int card)
 {
     return card % 10 == 1;
+}
+
+int MayPark(int card)
+{
+    return card != CELL_NONE && card != CELL_EMPTY && !IsAce(card);
 }
 
 // An ace goes to the topmost hole of column 1. Any other card goes to the
@@ -96,7 +101,7 @@ void RightClickPark(LPARAM point)
     if (x > 690)
         return;
     int card = CardAtPoint(x, HIWORD(point));
-    if (card == CELL_NONE || card == CELL_EMPTY || freeUsed == freeLimit || IsAce(card))
+    if (!MayPark(card) || freeUsed == freeLimit)
         return;
     int cell = LowestEmptyFreeCell();
     if (cell == 0)

@@ -7,6 +7,10 @@
 // Maps a client point to a cell and the cell value there (0 for none);
 // sets selCol, selRow and selCard.
 int CardAtPoint(int x, int y);
+// 1 for an ace: aces go only into column 1 and are never parked.
+int IsAce(int card);
+// 1 when a right click may park this cell value: a card, and not an ace.
+int MayPark(int card);
 // Finds the hole the card may move into; returns 0 when there is none.
 int FindTargetHole(int card, int* column, int* row);
 // The lowest enabled free cell that is empty, or 0 when they are all taken.

@@ -3,7 +3,7 @@
 would: mouse clicks and keys through the X server, the table read back from
 the screen after every step and compared with what the rules say.
 
-Usage: e2e_test.py CASE EXE [--texts WINDOW_TEXTS_EXE]
+Usage: e2e_test.py CASE EXE [--texts WINDOW_TEXTS_EXE] [--hint HINT_EXE]
        e2e_test.py screenshots EXE OUT_FOLDER [--texts WINDOW_TEXTS_EXE]
 CASE is one of the names in CASES. Run it inside tools/headless.sh (its own
 X server and Wine session). Exit code 0: passed, 1: failed, 77: skipped."""
@@ -36,9 +36,10 @@ class Run:
     """What one case needs: the exe, the window-text reader, the games it
     started and the folders it made (all cleaned up at the end)."""
 
-    def __init__(self, exe, texts):
+    def __init__(self, exe, texts, hint=None):
         self.exe = os.path.abspath(exe)
         self.texts = texts
+        self.hint = hint
         self.games = []
         self.folders = []
         _, self.slowness = driver.wine_loader(self.exe)
@@ -543,6 +544,85 @@ def case_win_no(run):
     expect_exit(game, 'No in the message box')
 
 
+# ---------------------------------------------------------------------------
+# The hint companion (orv2000-hint.exe) against the running game.
+
+SUITS = ['bastoni', 'coppe', 'denari', 'spade']
+FIGURES = {1: "l'asso", 8: 'il fante', 9: 'il cavallo', 10: 'il re'}
+
+
+def italian_name(card):
+    rank = (card - 1) % 10 + 1
+    return '%s di %s' % (FIGURES.get(rank, 'il %d' % rank), SUITS[(card - 1) // 10])
+
+
+def run_hint(run, *args, timeout=120):
+    loader, _ = driver.wine_loader(run.hint)
+    result = subprocess.run([loader, run.hint] + [str(a) for a in args], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout)
+    text = result.stdout.decode('utf-8', 'replace').replace('\r', '')
+    log('orv2000-hint %s -> exit %d:\n%s' % (' '.join(str(a) for a in args), result.returncode,
+                                             '\n'.join(text.splitlines()[:4])))
+    return result.returncode, text
+
+
+def check_advice(table, line):
+    """The advice names a card where the screen shows it."""
+    for card in range(1, 41):
+        kind, where = rules.find_card(table, card)
+        place = ('(riga %d, colonna %d)' % (where[1], where[0]) if kind == 'grid'
+                 else '(spazio libero %d)' % where)
+        for verb, tail in (('Muovi', ''), ('Metti', ' in uno spazio libero')):
+            if line == '%s %s %s%s' % (verb, italian_name(card), place, tail):
+                return card
+    raise Failure('the advice %r names no card where the screen shows it:\n%s' % (line, rules.describe(table)))
+
+
+def case_hint_plays(run):
+    """orv2000-hint reads the running game from its windows: without a game it
+    says so; with one it advises a click on a card where the screen shows it;
+    with --play it wins a game with four free cells to the congratulation
+    box, which No answers."""
+    if run.slowness > 1:
+        raise Skip('32-bit code is emulated here: the companion is played with the x86_64 build')
+    if not run.hint or not os.path.exists(run.hint) or not run.texts_available():
+        raise Skip('the companion or the window-text reader is missing')
+    code, text = run_hint(run, 1)
+    check(code == 3 and 'Orvenna 2000 non e\' aperto.' in text, 'without a game the companion said %r' % text)
+
+    game = run.game().start()
+    dealt_at = time.monotonic()
+    game.read_start_table()
+    code, text = run_hint(run, 1)
+    lines = text.splitlines()
+    check(code in (0, 1, 2), 'the companion failed on the dealt table: %r' % text)
+    if code == 0:
+        check_advice(game.table, lines[2])
+    game.expect(game.table, what='the table after the advice (nothing moved)')
+
+    game.choose_free_cells(4)
+    game.expect(game.table, what='frames of free cells 2, 3 and 4')
+    for attempt in range(1, 11):
+        code, text = run_hint(run, 4)
+        if code == 0:
+            break
+        wait_seconds_since(dealt_at, 1.2)
+        old = game.table
+        game.keys('F2')
+        game.wait_new_deal(old)
+        dealt_at = time.monotonic()
+        game.choose_free_cells(4)
+    check(code == 0, 'no deal winnable with four free cells in ten deals')
+    card = check_advice(game.table, text.splitlines()[2])
+    log('advice checked against the screen: card %d' % card)
+
+    code, text = run_hint(run, 4, '--play', timeout=600)
+    check(code == 0 and 'Congratulazioni: partita vinta.' in text, 'the companion did not win: %r' % text[-400:])
+    buttons = check_win_box(run.window_texts('Orvenna 2000'))
+    click_button(buttons['No'])
+    expect_exit(game, 'No in the message box after the companion won')
+
+
 CASES = {
     'StartUp': case_startup,
     'Clicks': case_clicks,
@@ -551,6 +631,7 @@ CASES = {
     'WithoutSideFiles': case_without_side_files,
     'WinAnswerYes': case_win_yes,
     'WinAnswerNo': case_win_no,
+    'HintPlaysToTheCongratulation': case_hint_plays,
 }
 
 
@@ -608,6 +689,7 @@ def main():
     parser.add_argument('exe')
     parser.add_argument('out', nargs='?', help='folder for the pictures (screenshots only)')
     parser.add_argument('--texts', help='window_texts.exe, the reader of window texts')
+    parser.add_argument('--hint', help='orv2000-hint.exe, the hint companion')
     args = parser.parse_args()
     if not os.environ.get('DISPLAY'):
         print('skipped: no X display; run inside tools/headless.sh')
@@ -618,7 +700,7 @@ def main():
             return driver.SKIP
     run = None
     try:
-        run = Run(args.exe, args.texts)
+        run = Run(args.exe, args.texts, args.hint)
         if args.case == 'screenshots':
             screenshots(run, args.out or '.')
         else:

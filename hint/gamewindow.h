@@ -1,0 +1,23 @@
+// The running game seen from outside, through its windows: the main window
+// by its class name, the table read from the card views, clicks posted as
+// the game's own button messages, and its congratulation box.
+#pragma once
+
+#include "app/winsys.h"
+
+// The class name the game registers for its main window.
+constexpr const char* GAME_CLASS_NAME = "ORVENNA 2000";
+
+// The game's main window, or null when the game is not running.
+HWND FindGameWindow();
+// Reads the table into board and freeCells from the card views: each view's
+// text "#n" names its card and its place in the main window's client area
+// gives the grid cell or free cell. Returns 1 when the views make a whole
+// table (40 cards, each once, each exactly on a cell).
+int ReadGameTable(HWND game);
+// Posts a press and release of the button in the middle of the card's
+// picture, where the table last read puts it. Returns 0 when the card is
+// not on the table or the message could not be posted.
+int PostCardClick(HWND game, int card, int button);
+// The game's end-of-game message box, or null.
+HWND FindEndOfGameBox(HWND game);

@@ -1,0 +1,164 @@
+// orv2000-solve: decides deals and positions from the command line.
+//
+//   orv2000-solve --seed N [--cells K] [--budget POSITIONS]
+//       the deal of seed N: the answer, and the winning line click by click
+//   orv2000-solve --seeds FIRST LAST [--cells K] [--budget POSITIONS]
+//       one tab-separated line per deal: seed, cells, answer, positions,
+//       milliseconds, clicks
+//   orv2000-solve --position FILE [--cells K] [--budget POSITIONS]
+//       a position: the 40 grid cells row by row (0 for a hole), then the
+//       parked cards
+// Exit code: 0 won, 1 lost, 2 unknown, 3 bad arguments or position.
+#include "game/board.h"
+#include "game/deal.h"
+#include "solver/solver.h"
+#include "solver/words.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char* const answerWords[4] = { "invalid", "won", "lost", "unknown" };
+
+void ClearTable()
+{
+    for (int c = 0; c <= BOARD_COLUMNS; c++)
+        for (int r = 0; r <= BOARD_ROWS; r++)
+            board[c][r] = 0;
+    for (int i = 0; i <= FREE_CELL_COUNT; i++)
+        freeCells[i] = 0;
+}
+
+int ReadPosition(const char* path)
+{
+    FILE* file = std::strcmp(path, "-") == 0 ? stdin : std::fopen(path, "r");
+    if (!file)
+        return 0;
+    ClearTable();
+    int ok = 1;
+    for (int i = 0; i < BOARD_ROWS * BOARD_COLUMNS && ok; i++) {
+        int v;
+        if (std::fscanf(file, "%d", &v) != 1 || v < 0 || v > CARD_COUNT)
+            ok = 0;
+        else
+            board[i % BOARD_COLUMNS + 1][i / BOARD_COLUMNS + 1] = v == 0 ? CELL_EMPTY : v;
+    }
+    int v, cell = 1;
+    while (ok && std::fscanf(file, "%d", &v) == 1) {
+        if (cell > FREE_CELL_COUNT || v < 1 || v > CARD_COUNT)
+            ok = 0;
+        else
+            freeCells[cell++] = v;
+    }
+    if (file != stdin)
+        std::fclose(file);
+    return ok;
+}
+
+void PrintLine()
+{
+    char italian[120], english[120];
+    for (int i = 1; i <= winningLength; i++) {
+        const LineClick& click = winningLine[i];
+        DescribeClick(click.card, click.button, italian, english, sizeof italian);
+        std::printf("%4d. %s | %s\n", i, italian, english);
+        // Play the click on the board so the next one is described where
+        // its card is then.
+        ApplyClick(click.card, click.button);
+    }
+}
+
+void Report(int answer, int cells)
+{
+    double rate = searchSeconds > 0 ? positionsSearched / searchSeconds : 0;
+    std::printf("%s with %d free cell%s: %lld positions in %.3f s (%.0f per second)\n", answerWords[answer], cells,
+                cells == 1 ? "" : "s", positionsSearched, searchSeconds, rate);
+    if (answer == SOLVE_WON) {
+        std::printf("winning line, %d clicks:\n", winningLength);
+        freeLimit = cells + 1;
+        freeUsed = 1;
+        for (int i = 1; i <= FREE_CELL_COUNT; i++)
+            if (freeCells[i])
+                freeUsed++;
+        PrintLine();
+    }
+}
+
+int ExitCode(int answer)
+{
+    return answer == SOLVE_WON ? 0 : answer == SOLVE_LOST ? 1 : answer == SOLVE_UNKNOWN ? 2 : 3;
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE"
+                         " [--cells 1-4] [--budget POSITIONS]\n");
+    return 3;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    long long budget = MAX_BUDGET;
+    int cells = 1;
+    unsigned long first = 0, last = 0;
+    const char* positionFile = nullptr;
+    int mode = 0;
+    for (int i = 1; i < argc; i++) {
+        if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+            mode = 1;
+            first = last = std::strtoul(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--seeds") == 0 && i + 2 < argc) {
+            mode = 2;
+            first = std::strtoul(argv[++i], nullptr, 10);
+            last = std::strtoul(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--position") == 0 && i + 1 < argc) {
+            mode = 3;
+            positionFile = argv[++i];
+        } else if (std::strcmp(argv[i], "--cells") == 0 && i + 1 < argc) {
+            cells = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--budget") == 0 && i + 1 < argc) {
+            budget = std::atoll(argv[++i]);
+        } else {
+            return Usage();
+        }
+    }
+    if (mode == 0 || cells < 1 || cells > FREE_CELL_COUNT || budget < 1 || first > last)
+        return Usage();
+
+    if (mode == 3) {
+        if (!ReadPosition(positionFile)) {
+            std::fprintf(stderr, "orv2000-solve: cannot read a position from %s\n", positionFile);
+            return 3;
+        }
+        int answer = SolvePosition(cells, budget);
+        if (answer == SOLVE_INVALID) {
+            std::fprintf(stderr, "orv2000-solve: not a position of the game with %d free cells\n", cells);
+            return 3;
+        }
+        Report(answer, cells);
+        return ExitCode(answer);
+    }
+    if (mode == 1) {
+        ClearTable();
+        DealBoard((unsigned int)first);
+        int answer = SolvePosition(cells, budget);
+        std::printf("seed %lu: ", first);
+        Report(answer, cells);
+        return ExitCode(answer);
+    }
+    for (unsigned long seed = first;; seed++) {
+        ClearTable();
+        DealBoard((unsigned int)seed);
+        int answer = SolvePosition(cells, budget);
+        std::printf("%lu\t%d\t%s\t%lld\t%.1f\t%d\n", seed, cells, answerWords[answer], positionsSearched,
+                    searchSeconds * 1000, winningLength);
+        std::fflush(stdout);
+        if (seed == last)
+            break;
+    }
+    return 0;
+}
