@@ -111,7 +111,7 @@ endef
 # The win rate: every deal of seeds 1 to 10,000 decided by the solver for 1,
 # 2, 3 and 4 free cells, the table into docs/SOLVABILITY.md and the README.
 # Its own Wine prefix, so it runs beside the tests.
-SOLVE_ARGS ?= --first 1 --last 10000 --budget 1000000
+SOLVE_ARGS ?= --first 1 --last 10000 --budget 2000000
 .PHONY: solvability
 solvability: build-x86_64
 	WINEPREFIX=$(CURDIR)/$(BUILD)/solve-prefix tools/headless.sh /usr/bin/python3 -B tools/solvability.py \

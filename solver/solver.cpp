@@ -226,6 +226,33 @@ void SettledLengths(int settled[BOARD_ROWS + 1])
     }
 }
 
+// The order of moves of equal rank: as found when 0, else shuffled by this
+// generator's state (one order per restart of the depth-first search).
+unsigned shuffleState = 0;
+
+unsigned NextShuffle()
+{
+    shuffleState = shuffleState * 1664525u + 1013904223u;
+    return shuffleState >> 8;
+}
+
+int Shuffled(SearchFrame* f, const int priority[], int n)
+{
+    if (shuffleState == 0)
+        return n;
+    for (int i = n - 1; i > 0; i--) {
+        int j = i - (int)(NextShuffle() % (unsigned)(i + 1));
+        if (priority[j] != priority[i])
+            continue;
+        signed char card = f->cards[i], filler = f->fillers[i];
+        f->cards[i] = f->cards[j];
+        f->fillers[i] = f->fillers[j];
+        f->cards[j] = card;
+        f->fillers[j] = filler;
+    }
+    return n;
+}
+
 // Cards that go into their final places first, then cards leaving free
 // cells, then parks that let a card into its final place, then the rest.
 int GenerateMoves(SearchFrame* f)
@@ -277,7 +304,7 @@ int GenerateMoves(SearchFrame* f)
 
     // Parks, each with the fill of the place it opens.
     if (LowestEmptyFreeCell() == 0)
-        return f->count = n;
+        return f->count = Shuffled(f, priority, n);
     for (int r = 1; r <= BOARD_ROWS; r++) {
         bool holeAbove = false;
         for (int above = 1; above < r; above++)
@@ -302,7 +329,7 @@ int GenerateMoves(SearchFrame* f)
             }
         }
     }
-    return f->count = n;
+    return f->count = Shuffled(f, priority, n);
 }
 
 // Settled cards count most; a card right of the card one lower in its suit,
@@ -431,6 +458,150 @@ void WriteLine(int depth)
     }
 }
 
+// Depth-first searches in shuffled orders after the first two searches.
+constexpr int RESTARTS = 8;
+
+// The position the search started from, put back between searches.
+int startBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
+int startCells[FREE_CELL_COUNT + 1];
+
+void RestoreStart()
+{
+    std::memcpy(board, startBoard, sizeof startBoard);
+    std::memcpy(freeCells, startCells, sizeof startCells);
+    freeUsed = 1;
+    for (int i = 1; i <= FREE_CELL_COUNT; i++)
+        if (freeCells[i] != 0)
+            freeUsed++;
+    FindPlaces();
+}
+
+void StartSearch()
+{
+    StartRound();
+    nodeCount = 0;
+    Remember(Pack(), 0, 0, 0);
+}
+
+// Best first: the waiting position with the highest score is expanded
+// next, the latest of equal ones first. Every position reached is expanded
+// once unless a win or the budget ends the search, so an empty queue means
+// every reachable position was tried. On a win the path is left in frames
+// 1..*depth.
+int BestFirst(long long budget, int* depth)
+{
+    StartSearch();
+    long long searched = 1;
+    const int root = 1;
+    for (int s = 0; s < SCORE_COUNT; s++)
+        waiting[s] = 0;
+    int top = Score();
+    nodes[root].nextWaiting = 0;
+    waiting[top] = root;
+    int winner = 0;
+    int cut = 0;
+    while (!winner && !cut) {
+        while (top >= 0 && waiting[top] == 0)
+            top--;
+        if (top < 0)
+            break;
+        int n = waiting[top];
+        waiting[top] = nodes[n].nextWaiting;
+        Unpack(nodes[n].position);
+        FindPlaces();
+        SearchFrame f;
+        GenerateMoves(&f);
+        for (int i = 0; i < f.count; i++) {
+            if (!ApplyMove(&f, f.cards[i], f.fillers[i]))
+                continue;
+            int child = Remember(Pack(), n, f.cards[i], f.fillers[i]);
+            if (child != 0) {
+                searched++;
+                if (IsSolved()) {
+                    winner = child;
+                } else {
+                    int score = Score();
+                    nodes[child].nextWaiting = waiting[score];
+                    waiting[score] = child;
+                    if (score > top)
+                        top = score;
+                }
+            }
+            UndoMove(&f);
+            if (winner)
+                break;
+            if (searched >= budget) {
+                cut = 1;
+                break;
+            }
+        }
+    }
+    positionsSearched += searched;
+    if (!winner)
+        return cut ? SOLVE_UNKNOWN : SOLVE_LOST;
+
+    int d = 0;
+    for (int n = winner; n != root; n = nodes[n].parent)
+        d++;
+    // Too long to write down: rather no answer than an unproved one.
+    if (d > MAX_SEARCH_DEPTH)
+        return SOLVE_UNKNOWN;
+    *depth = d;
+    for (int n = winner; n != root; n = nodes[n].parent, d--) {
+        frames[d].card = nodes[n].card;
+        frames[d].filler = nodes[n].filler;
+    }
+    return SOLVE_WON;
+}
+
+// Depth first, best moves first, every position entered once. A path that
+// would go deeper than the frames allow is cut, which makes the answer
+// "unknown" rather than "lost". On a win the path is in frames 1..*depth.
+int DepthFirst(long long budget, int* depth)
+{
+    StartSearch();
+    long long searched = 1;
+    int result = SOLVE_LOST;
+    int d = 1;
+    frames[1].next = 0;
+    frames[1].applied = 0;
+    GenerateMoves(&frames[1]);
+    while (d >= 1) {
+        SearchFrame* f = &frames[d];
+        if (f->applied)
+            UndoMove(f);
+        if (f->next >= f->count) {
+            d--;
+            continue;
+        }
+        int i = f->next++;
+        if (!ApplyMove(f, f->cards[i], f->fillers[i]))
+            continue;
+        if (!Remember(Pack(), 0, 0, 0))
+            continue;
+        searched++;
+        if (IsSolved()) {
+            *depth = d;
+            result = SOLVE_WON;
+            break;
+        }
+        if (searched >= budget) {
+            result = SOLVE_UNKNOWN;
+            break;
+        }
+        if (d == MAX_SEARCH_DEPTH) {
+            result = SOLVE_UNKNOWN;
+            continue;
+        }
+        d++;
+        frames[d].next = 0;
+        frames[d].applied = 0;
+        GenerateMoves(&frames[d]);
+    }
+    positionsSearched += searched;
+    return result;
+}
+
 } // namespace
 
 int IsValidPosition(int freeCellsEnabled)
@@ -532,90 +703,36 @@ int SolvePosition(int freeCellsEnabled, long long budget)
 
     double started = Seconds();
     int savedLimit = freeLimit, savedUsed = freeUsed;
-    int startBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
-    int startCells[FREE_CELL_COUNT + 1];
     std::memcpy(startBoard, board, sizeof startBoard);
     std::memcpy(startCells, freeCells, sizeof startCells);
     freeLimit = freeCellsEnabled + 1;
+    RestoreStart();
 
-    StartRound();
-    nodeCount = 0;
-    for (int s = 0; s < SCORE_COUNT; s++)
-        waiting[s] = 0;
-    int root = Remember(Pack(), 0, 0, 0);
-    positionsSearched = 1;
-
-    // Best first: the waiting position with the highest score is expanded
-    // next, the latest of equal ones first. Every position reached is
-    // expanded once unless a win or the budget ends the search, so an empty
-    // queue means every reachable position was tried.
-    int winner = IsSolved() ? root : 0;
-    int cut = 0;
-    int top = Score();
-    nodes[root].nextWaiting = 0;
-    waiting[top] = root;
-    while (!winner && !cut) {
-        while (top >= 0 && waiting[top] == 0)
-            top--;
-        if (top < 0)
-            break;
-        int n = waiting[top];
-        waiting[top] = nodes[n].nextWaiting;
-        Unpack(nodes[n].position);
-        FindPlaces();
-        SearchFrame f;
-        GenerateMoves(&f);
-        for (int i = 0; i < f.count; i++) {
-            if (!ApplyMove(&f, f.cards[i], f.fillers[i]))
-                continue;
-            int child = Remember(Pack(), n, f.cards[i], f.fillers[i]);
-            if (child != 0) {
-                positionsSearched++;
-                if (IsSolved()) {
-                    winner = child;
-                } else {
-                    int score = Score();
-                    nodes[child].nextWaiting = waiting[score];
-                    waiting[score] = child;
-                    if (score > top)
-                        top = score;
-                }
-            }
-            UndoMove(&f);
-            if (winner)
-                break;
-            if (positionsSearched >= budget) {
-                cut = 1;
-                break;
-            }
-        }
+    // A depth-first search decides most deals: it finds a win or tries every
+    // reachable position. With one free cell most deals are lost, which
+    // only trying everything can show, so it gets most of the budget there.
+    // If it could not decide, a best-first search and then short depth-first
+    // searches share the rest, each of those trying moves of equal rank in
+    // its own order: wins the first search missed are often found quickly in
+    // another order.
+    int depth = 0;
+    long long first = freeCellsEnabled == 1 ? budget * 3 / 4 : budget / 4;
+    int result = IsSolved() ? SOLVE_WON : DepthFirst(first, &depth);
+    RestoreStart();
+    if (result == SOLVE_UNKNOWN) {
+        result = BestFirst((budget - positionsSearched) / 3, &depth);
+        RestoreStart();
     }
-
-    std::memcpy(board, startBoard, sizeof startBoard);
-    std::memcpy(freeCells, startCells, sizeof startCells);
-    freeUsed = 1;
-    for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] != 0)
-            freeUsed++;
-    FindPlaces();
-
-    int result = winner ? SOLVE_WON : cut ? SOLVE_UNKNOWN : SOLVE_LOST;
-    if (winner) {
-        int depth = 0;
-        for (int n = winner; n != root; n = nodes[n].parent)
-            depth++;
-        if (depth > MAX_SEARCH_DEPTH) {
-            // Too long to write down; rather no answer than an unproved one.
-            result = SOLVE_UNKNOWN;
-        } else {
-            int d = depth;
-            for (int n = winner; n != root; n = nodes[n].parent, d--) {
-                frames[d].card = nodes[n].card;
-                frames[d].filler = nodes[n].filler;
-            }
-            WriteLine(ShortenPath(depth));
-        }
+    for (int restart = 1; restart <= RESTARTS && result == SOLVE_UNKNOWN; restart++) {
+        shuffleState = 2654435761u * (unsigned)restart;
+        long long share = (budget - positionsSearched) / (RESTARTS + 1 - restart);
+        result = DepthFirst(share, &depth);
+        RestoreStart();
+        // A shuffled search that tried everything proves the loss as well.
     }
+    shuffleState = 0;
+    if (result == SOLVE_WON)
+        WriteLine(ShortenPath(depth));
 
     freeLimit = savedLimit;
     freeUsed = savedUsed;

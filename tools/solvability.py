@@ -116,7 +116,7 @@ def main():
     parser.add_argument('--first', type=int, default=1)
     parser.add_argument('--last', type=int, default=10000)
     parser.add_argument('--cells', type=int, nargs='+', default=[1, 2, 3, 4])
-    parser.add_argument('--budget', type=int, default=1000000)
+    parser.add_argument('--budget', type=int, default=2000000)
     parser.add_argument('--jobs', type=int, default=os.cpu_count() or 1)
     parser.add_argument('--chunk', type=int, default=250)
     parser.add_argument('--raw', default=os.path.join(ROOT, 'build', 'solvability'))
