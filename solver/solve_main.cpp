@@ -136,7 +136,8 @@ int main(int argc, char** argv)
         }
         int answer = SolvePosition(cells, budget);
         if (answer == SOLVE_INVALID) {
-            std::fprintf(stderr, "orv2000-solve: not a position of the game with %d free cells\n", cells);
+            std::fprintf(stderr, "orv2000-solve: not a position of the game with %d free cell%s\n", cells,
+                         cells == 1 ? "" : "s");
             return 3;
         }
         Report(answer, cells);
