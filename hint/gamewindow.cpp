@@ -100,6 +100,8 @@ int ReadGameTable(HWND game)
 int PostCardClick(HWND game, int card, int button)
 {
     int x = -1, y = -1;
+    if (card < 1 || card > CARD_COUNT)
+        return 0;
     for (int c = 1; c <= BOARD_COLUMNS; c++)
         for (int r = 1; r <= BOARD_ROWS; r++)
             if (board[c][r] == card) {

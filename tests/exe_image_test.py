@@ -4,7 +4,9 @@ program, address-space randomisation and no-execute data switched on, no
 section both writable and executable, and imports from system libraries only
 (the C and C++ runtimes are linked in).
 
-Usage: exe_image_test.py EXE i686|x86_64"""
+Usage: exe_image_test.py EXE i686|x86_64 [console]
+With "console" the exe must be a console program (the solver and the hint
+companion) instead of a GUI one."""
 import struct
 import sys
 
@@ -17,6 +19,7 @@ MEM_EXECUTE, MEM_WRITE = 0x20000000, 0x80000000
 
 def main():
     path, arch = sys.argv[1], sys.argv[2]
+    wanted = 3 if sys.argv[3:] == ['console'] else 2
     data = open(path, 'rb').read()
     pe = struct.unpack_from('<I', data, 0x3C)[0]
     assert data[pe:pe + 4] == b'PE\0\0', 'not a PE file'
@@ -33,8 +36,8 @@ def main():
         failures.append('machine 0x%04X, not %s' % (machine, arch))
     if wide != (arch == 'x86_64'):
         failures.append('optional header of the wrong width')
-    if subsystem != 2:
-        failures.append('subsystem %d, not a GUI program' % subsystem)
+    if subsystem != wanted:
+        failures.append('subsystem %d, not %s program' % (subsystem, 'a console' if wanted == 3 else 'a GUI'))
     if not characteristics & DYNAMIC_BASE:
         failures.append('address-space randomisation (DYNAMIC_BASE) is off')
     if not characteristics & NX_COMPAT:
