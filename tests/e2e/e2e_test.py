@@ -158,6 +158,15 @@ def wait_seconds_since(moment, seconds):
         time.sleep(rest)
 
 
+def deal_again(game, dealt_at):
+    """F2 once a new second has begun; returns when the new deal shows."""
+    wait_seconds_since(dealt_at, 1.2)
+    old = game.table
+    game.keys('F2')
+    game.wait_new_deal(old)
+    return time.monotonic()
+
+
 def play_line(game, line, what):
     log('%s: %s' % (what, ' '.join('%s%d' % a for a in line)))
     for action in line:
@@ -444,11 +453,7 @@ def win_a_game(run, game):
                                           time.monotonic() - started))
         if line:
             break
-        wait_seconds_since(dealt_at, 1.2)
-        old = game.table
-        game.keys('F2')
-        game.wait_new_deal(old)
-        dealt_at = time.monotonic()
+        dealt_at = deal_again(game, dealt_at)
     check(line, 'no winnable deal found in 15 deals')
     play_line(game, line[:-1], 'winning line')
     play_win_click(run, game, line[-1])
@@ -600,18 +605,13 @@ def case_hint_plays(run):
         check_advice(game.table, lines[2])
     game.expect(game.table, what='the table after the advice (nothing moved)')
 
-    game.choose_free_cells(4)
-    game.expect(game.table, what='frames of free cells 2, 3 and 4')
     for attempt in range(1, 11):
+        game.choose_free_cells(4)
+        game.expect(game.table, what='frames of free cells 2, 3 and 4')
         code, text = run_hint(run, 4)
         if code == 0:
             break
-        wait_seconds_since(dealt_at, 1.2)
-        old = game.table
-        game.keys('F2')
-        game.wait_new_deal(old)
-        dealt_at = time.monotonic()
-        game.choose_free_cells(4)
+        dealt_at = deal_again(game, dealt_at)
     check(code == 0, 'no deal winnable with four free cells in ten deals')
     card = check_advice(game.table, text.splitlines()[2])
     log('advice checked against the screen: card %d' % card)
