@@ -1,5 +1,6 @@
-// The search: best first over the game's positions, every position
-// remembered once.
+// The search over the game's positions, every position remembered once:
+// depth first, then best first, then depth first again in shuffled orders
+// (SolvePosition says why).
 //
 // What a position is. The free cells are interchangeable: a park goes to the
 // lowest empty cell and a parked card leaves by a left click from any cell, so
