@@ -106,15 +106,23 @@ int main(int argc, char** argv)
             std::printf("Partita vinta.\nThe game is won.\n");
             return 0;
         }
-        int parked = freeUsed - 1;
-        if (parked > freeCellsEnabled || !IsValidPosition(freeCellsEnabled)) {
+        // The game fills free cells from the lowest, so a card in cell m
+        // means at least m cells are enabled.
+        int highest = 0;
+        for (int i = 1; i <= FREE_CELL_COUNT; i++)
+            if (freeCells[i] != 0)
+                highest = i;
+        if (highest > freeCellsEnabled) {
             char italian[120], english[120];
-            std::snprintf(italian, sizeof italian, "Ci sono carte in %d spazi liberi: indica almeno %d spazi liberi.",
-                          parked, parked);
-            std::snprintf(english, sizeof english, "Cards are parked in %d free cells: give at least %d.", parked,
-                          parked);
+            std::snprintf(italian, sizeof italian, "C'e' una carta nello spazio libero %d: indica almeno %d spazi liberi.",
+                          highest, highest);
+            std::snprintf(english, sizeof english, "A card is parked in free cell %d: give at least %d free cells.",
+                          highest, highest);
             return Fail(italian, english);
         }
+        if (!IsValidPosition(freeCellsEnabled))
+            return Fail("Le carte della partita non formano una posizione del gioco.",
+                        "The cards of the game do not make a position of the game.");
 
         int answer = SolvePosition(freeCellsEnabled, MAX_BUDGET);
         const char* cells = freeCellsEnabled == 1 ? "spazio libero" : "spazi liberi";

@@ -586,7 +586,7 @@ def check_advice(table, line):
 def case_hint_plays(run):
     """orv2000-hint reads the running game from its windows: without a game it
     says so; with one it advises a click on a card where the screen shows it;
-    with --play it wins a game with four free cells to the congratulation
+    it refuses fewer free cells than the game has cards parked in; with --play it wins a game with four free cells to the congratulation
     box, which No answers."""
     if run.slowness > 1:
         raise Skip('32-bit code is emulated here: the companion is played with the x86_64 build')
@@ -604,6 +604,17 @@ def case_hint_plays(run):
     if code == 0:
         check_advice(game.table, lines[2])
     game.expect(game.table, what='the table after the advice (nothing moved)')
+
+    # Two cards parked: fewer free cells than that is refused.
+    game.choose_free_cells(4)
+    rng = random.Random(7)
+    for _ in range(2):
+        game.right(*point_in(game.table, a_card(game.table, rng), rng))
+    code, text = run_hint(run, 1)
+    check(code == 3 and "C'e' una carta nello spazio libero 2: indica almeno 2 spazi liberi." in text,
+          'with two parked cards and one free cell given the companion said %r' % text)
+    game.expect(game.table, what='the table after the refusal (nothing moved)')
+    dealt_at = deal_again(game, dealt_at)
 
     for attempt in range(1, 11):
         game.choose_free_cells(4)
