@@ -32,18 +32,51 @@ def wine_loader(exe):
 
 
 def run_chunk(loader, exe, first, last, cells, budget):
+    """The answers for seeds first..last; a run that fails (Wine can fail to
+    start a process when the machine is busy) is tried again twice."""
     args = [loader, exe, '--seeds', str(first), str(last), '--cells', str(cells), '--budget', str(budget)]
-    out = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                         check=True).stdout.decode()
-    rows = []
-    for line in out.splitlines():
-        fields = line.rstrip('\r').split('\t')
-        if len(fields) == 6:
-            rows.append((int(fields[0]), int(fields[1]), fields[2], int(fields[3]), float(fields[4]),
-                         int(fields[5])))
-    if len(rows) != last - first + 1:
-        raise RuntimeError('seeds %d-%d with %d cells: %d answers' % (first, last, cells, len(rows)))
+    for attempt in range(3):
+        result = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        rows = []
+        for line in result.stdout.decode().splitlines():
+            fields = line.rstrip('\r').split('\t')
+            if len(fields) == 6:
+                rows.append((int(fields[0]), int(fields[1]), fields[2], int(fields[3]), float(fields[4]),
+                             int(fields[5])))
+        if result.returncode == 0 and len(rows) == last - first + 1:
+            return rows
+        print('seeds %d-%d with %d cells: exit %d, %d answers; stderr: %s' % (
+            first, last, cells, result.returncode, len(rows), result.stderr.decode(errors='replace')[-500:]),
+            flush=True)
+    raise RuntimeError('seeds %d-%d with %d cells failed three times' % (first, last, cells))
+
+
+def raw_path(folder, cells):
+    return os.path.join(folder, 'cells-%d.tsv' % cells)
+
+
+def load_raw(folder, cells):
+    """Answers already on file from an earlier, interrupted run."""
+    rows = {}
+    try:
+        with open(raw_path(folder, cells)) as f:
+            for line in f:
+                fields = line.rstrip('\n').split('\t')
+                if len(fields) == 6 and fields[0].isdigit():
+                    rows[int(fields[0])] = (int(fields[0]), int(fields[1]), fields[2], int(fields[3]),
+                                            float(fields[4]), int(fields[5]))
+    except FileNotFoundError:
+        pass
     return rows
+
+
+def save_raw(folder, cells, rows):
+    path = raw_path(folder, cells)
+    with open(path + '.new', 'w') as f:
+        f.write('seed\tcells\tanswer\tpositions\tms\tclicks\n')
+        for r in sorted(rows.values()):
+            f.write('%d\t%d\t%s\t%d\t%.1f\t%d\n' % r)
+    os.replace(path + '.new', path)
 
 
 def wilson(k, n, z=1.96):
@@ -130,29 +163,29 @@ def main():
     shutil.copy(args.exe, exe)
     loader = wine_loader(exe)
     started = time.monotonic()
+    # Answers are kept on file as they come, so an interrupted run goes on
+    # where it stopped (with the same budget).
+    os.makedirs(args.raw, exist_ok=True)
+    known = {cells: load_raw(args.raw, cells) for cells in args.cells}
     work = [(cells, first, min(first + args.chunk - 1, args.last))
-            for cells in args.cells for first in range(args.first, args.last + 1, args.chunk)]
-    results = {cells: [] for cells in args.cells}
+            for cells in args.cells for first in range(args.first, args.last + 1, args.chunk)
+            if not all(seed in known[cells] for seed in range(first, min(first + args.chunk - 1, args.last) + 1))]
     try:
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
             futures = {pool.submit(run_chunk, loader, exe, first, last, cells, args.budget): (cells, first, last)
                        for cells, first, last in work}
             for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
                 cells, first, last = futures[future]
-                results[cells].extend(future.result())
+                for row in future.result():
+                    known[cells][row[0]] = row
+                save_raw(args.raw, cells, known[cells])
                 print('[%5.0f s] %d/%d: seeds %d-%d with %d free cells' % (
                     time.monotonic() - started, done, len(work), first, last, cells), flush=True)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     elapsed = time.monotonic() - started
+    results = {cells: [known[cells][seed] for seed in range(args.first, args.last + 1)] for cells in args.cells}
 
-    os.makedirs(args.raw, exist_ok=True)
-    for cells, rows in results.items():
-        rows.sort()
-        with open(os.path.join(args.raw, 'cells-%d.tsv' % cells), 'w') as f:
-            f.write('seed\tcells\tanswer\tpositions\tms\tclicks\n')
-            for r in rows:
-                f.write('%d\t%d\t%s\t%d\t%.1f\t%d\n' % r)
     text = table(results, args.first, args.last, args.budget)
     write_doc(args.doc, text, results, args.first, args.last, args.budget, elapsed, args.jobs)
     update_readme(args.readme, text)
