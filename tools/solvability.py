@@ -90,9 +90,9 @@ def wilson(k, n, z=1.96):
 
 
 def table(results, first, last, budget):
-    lines = ['| Free cells | Won | Lost | Unknown | Won, 95 % interval | Median time | Longest time'
-             ' | Longest winning line |',
-             '|---:|---:|---:|---:|:---|---:|---:|:---|']
+    lines = ['| Free cells | Won | Lost | Unknown | Won, 95 % interval | Winnable: between | Median time'
+             ' | Longest time | Longest winning line |',
+             '|---:|---:|---:|---:|:---|:---|---:|---:|:---|']
     for cells in sorted(results):
         rows = results[cells]
         n = len(rows)
@@ -102,16 +102,18 @@ def table(results, first, last, budget):
         low, high = wilson(len(won), n)
         times = [r[4] for r in rows]
         longest = max(won, key=lambda r: (r[5], -r[0])) if won else None
-        lines.append('| %d | %d (%.1f %%) | %d | %d | %.1f – %.1f %% | %.1f ms | %.0f ms | %s |' % (
-            cells, len(won), 100 * len(won) / n, lost, unknown, low, high, statistics.median(times), max(times),
+        lines.append('| %d | %d (%.2f %%) | %d | %d | %.2f – %.2f %% | %.2f – %.2f %% | %.1f ms | %.0f ms | %s |' % (
+            cells, len(won), 100 * len(won) / n, lost, unknown, low, high, 100 * len(won) / n,
+            100 * (len(won) + unknown) / n, statistics.median(times), max(times),
             '%d clicks (seed %d)' % (longest[5], longest[0]) if longest else '–'))
     lines.append('')
     lines.append('Seeds %d to %d, each deal decided with a budget of %d positions; "unknown" means the budget ran '
-                 'out before a win was found or every reachable position was tried.' % (first, last, budget))
+                 'out before a win was found or every reachable position was tried, so the share of winnable deals '
+                 'lies between the won ones and the won and unknown ones together.' % (first, last, budget))
     return '\n'.join(lines)
 
 
-def write_doc(path, text, results, first, last, budget, elapsed, jobs):
+def write_doc(path, text, results, first, last, budget):
     speed = []
     for cells in sorted(results):
         rows = results[cells]
@@ -126,8 +128,9 @@ def write_doc(path, text, results, first, last, budget, elapsed, jobs):
                 'whole game. "Won" deals come with a winning line that the tests replay through the game; '
                 '"lost" means every position reachable from the deal was tried.\n\n' % (first, last))
         f.write(text + '\n\n')
-        f.write('Times are per deal, x86_64 build under Wine, one search per process at a time, %d at once; the '
-                'whole run took %.0f s. Speed: %s.\n\n' % (jobs, elapsed, '; '.join(speed)))
+        total = sum(r[4] for rows in results.values() for r in rows) / 1000
+        f.write('Times are per deal: the x86_64 build under Wine, one search at a time in each process; %.0f s of '
+                'search in all. Speed: %s.\n\n' % (total, '; '.join(speed)))
         f.write('Made by `make solvability` (tools/solvability.py).\n')
 
 
@@ -187,7 +190,8 @@ def main():
     results = {cells: [known[cells][seed] for seed in range(args.first, args.last + 1)] for cells in args.cells}
 
     text = table(results, args.first, args.last, args.budget)
-    write_doc(args.doc, text, results, args.first, args.last, args.budget, elapsed, args.jobs)
+    write_doc(args.doc, text, results, args.first, args.last, args.budget)
+    print('this run: %.0f s' % elapsed)
     update_readme(args.readme, text)
     print(text)
     print('wrote %s (raw answers in %s)' % (args.doc, args.raw))
