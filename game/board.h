@@ -38,3 +38,10 @@ extern int freeUsed;
 extern int selCol;
 extern int selRow;
 extern int selCard;
+
+// Where a card is, named as the hit test names places: a grid cell (column
+// 1..10, row 1..4) or free cell i as (FREE_CELL_COLUMN, i). Returns 0 when
+// the card is not on the table.
+int FindCardPlace(int card, int* column, int* row);
+// The top-left corner of the card at a place named as above.
+void PlaceOrigin(int column, int row, int* x, int* y);

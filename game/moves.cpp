@@ -68,24 +68,49 @@ int LowestEmptyFreeCell()
     return 0;
 }
 
+int PlayClickOnBoard(int column, int row, int button, int* toColumn, int* toRow)
+{
+    int inGrid = column >= 1 && column <= BOARD_COLUMNS && row >= 1 && row <= BOARD_ROWS;
+    int inFreeCell = column == FREE_CELL_COLUMN && row >= 1 && row <= FREE_CELL_COUNT;
+    int card = inGrid ? board[column][row] : inFreeCell ? freeCells[row] : CELL_NONE;
+    if (card == CELL_NONE || card == CELL_EMPTY)
+        return 0;
+
+    if (button == CLICK_RIGHT) {
+        if (!inGrid || !MayPark(card) || freeUsed == freeLimit)
+            return 0;
+        int cell = LowestEmptyFreeCell();
+        if (cell == 0)
+            return 0;
+        board[column][row] = CELL_EMPTY;
+        freeCells[cell] = card;
+        freeUsed++;
+        *toColumn = FREE_CELL_COLUMN;
+        *toRow = cell;
+        return 1;
+    }
+
+    if (!FindTargetHole(card, toColumn, toRow))
+        return 0;
+    board[*toColumn][*toRow] = card;
+    if (inGrid) {
+        board[column][row] = CELL_EMPTY;
+    } else {
+        freeCells[row] = 0;
+        freeUsed--;
+    }
+    return 1;
+}
+
+// The board changes first; the card's view follows it and the sound plays.
 int LeftClickMove(LPARAM point)
 {
     int card = CardAtPoint(LOWORD(point), HIWORD(point));
-    if (card == CELL_NONE)
+    int column, row, x, y;
+    if (!PlayClickOnBoard(selCol, selRow, CLICK_LEFT, &column, &row))
         return 0;
-
-    int column, row;
-    if (!FindTargetHole(card, &column, &row))
-        return 0;
-
-    board[column][row] = card;
-    if (selCol <= BOARD_COLUMNS) {
-        board[selCol][selRow] = CELL_EMPTY;
-    } else {
-        freeCells[selRow] = 0;
-        freeUsed--;
-    }
-    MoveCardView(card, (column - 1) * COLUMN_PITCH, (row - 1) * ROW_PITCH);
+    PlaceOrigin(column, row, &x, &y);
+    MoveCardView(card, x, y);
     PlayMoveSound();
 
     if (IsSolved())
@@ -101,15 +126,10 @@ void RightClickPark(LPARAM point)
     if (x > 690)
         return;
     int card = CardAtPoint(x, HIWORD(point));
-    if (!MayPark(card) || freeUsed == freeLimit)
+    int column, row, y;
+    if (!PlayClickOnBoard(selCol, selRow, CLICK_RIGHT, &column, &row))
         return;
-    int cell = LowestEmptyFreeCell();
-    if (cell == 0)
-        return;
-
-    board[selCol][selRow] = CELL_EMPTY;
-    freeCells[cell] = card;
-    MoveCardView(card, FREE_CELL_X, (cell - 1) * FREE_CELL_PITCH + 1);
+    PlaceOrigin(column, row, &x, &y);
+    MoveCardView(card, x, y);
     PlayMoveSound();
-    freeUsed++;
 }

@@ -15,6 +15,15 @@ int MayPark(int card);
 int FindTargetHole(int card, int* column, int* row);
 // The lowest enabled free cell that is empty, or 0 when they are all taken.
 int LowestEmptyFreeCell();
+// The two buttons of a click.
+constexpr int CLICK_LEFT = 1;
+constexpr int CLICK_RIGHT = 2;
+// One click on the card at a place (named as the hit test names it) played
+// on the board state alone (board, freeCells, freeUsed): a left click moves
+// the card into its target hole, a right click parks a card of the grid in
+// the lowest empty enabled free cell. Returns 1 and the card's new place
+// when the table changed. The click handlers and the solver both play here.
+int PlayClickOnBoard(int column, int row, int button, int* toColumn, int* toRow);
 // The left-button-down handler: returns 1 when a card was moved.
 int LeftClickMove(LPARAM point);
 // The right-button-down handler.

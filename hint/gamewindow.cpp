@@ -99,22 +99,12 @@ int ReadGameTable(HWND game)
 
 int PostCardClick(HWND game, int card, int button)
 {
-    int x = -1, y = -1;
-    if (card < 1 || card > CARD_COUNT)
+    int column, row, x, y;
+    if (!FindCardPlace(card, &column, &row))
         return 0;
-    for (int c = 1; c <= BOARD_COLUMNS; c++)
-        for (int r = 1; r <= BOARD_ROWS; r++)
-            if (board[c][r] == card) {
-                x = (c - 1) * COLUMN_PITCH + CARD_WIDTH / 2;
-                y = (r - 1) * ROW_PITCH + CARD_HEIGHT / 2;
-            }
-    for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] == card) {
-            x = FREE_CELL_X + CARD_WIDTH / 2;
-            y = (i - 1) * FREE_CELL_PITCH + 1 + CARD_HEIGHT / 2;
-        }
-    if (x < 0)
-        return 0;
+    PlaceOrigin(column, row, &x, &y);
+    x += CARD_WIDTH / 2;
+    y += CARD_HEIGHT / 2;
     LPARAM point = MAKELPARAM(x, y);
     if (button == CLICK_RIGHT)
         return PostMessageA(game, WM_RBUTTONDOWN, MK_RBUTTON, point) && PostMessageA(game, WM_RBUTTONUP, 0, point);

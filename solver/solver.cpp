@@ -637,41 +637,8 @@ int IsValidPosition(int freeCellsEnabled)
 
 int ApplyClick(int card, int button)
 {
-    if (!IsCard(card))
-        return 0;
-    int column = 0, row = 0, cell = 0;
-    for (int c = 1; c <= BOARD_COLUMNS; c++)
-        for (int r = 1; r <= BOARD_ROWS; r++)
-            if (board[c][r] == card) {
-                column = c;
-                row = r;
-            }
-    for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] == card)
-            cell = i;
-    if (column == 0 && cell == 0)
-        return 0;
-
-    if (button == CLICK_RIGHT) {
-        int to = LowestEmptyFreeCell();
-        if (column == 0 || !MayPark(card) || freeUsed == freeLimit || to == 0)
-            return 0;
-        board[column][row] = CELL_EMPTY;
-        freeCells[to] = card;
-        freeUsed++;
-        return 1;
-    }
-    int toColumn, toRow;
-    if (!FindTargetHole(card, &toColumn, &toRow))
-        return 0;
-    board[toColumn][toRow] = card;
-    if (column != 0) {
-        board[column][row] = CELL_EMPTY;
-    } else {
-        freeCells[cell] = 0;
-        freeUsed--;
-    }
-    return 1;
+    int column, row, toColumn, toRow;
+    return FindCardPlace(card, &column, &row) && PlayClickOnBoard(column, row, button, &toColumn, &toRow);
 }
 
 int ListSearchMoves(int freeCellsEnabled, int cards[MAX_MOVES], int fillers[MAX_MOVES])

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "game/board.h"
+#include "game/moves.h"
 
 constexpr int SOLVE_INVALID = 0;
 constexpr int SOLVE_WON = 1;
@@ -13,8 +14,6 @@ constexpr int SOLVE_LOST = 2;
 constexpr int SOLVE_UNKNOWN = 3;
 
 // One click of a winning line: the card clicked and the button.
-constexpr int CLICK_LEFT = 1;
-constexpr int CLICK_RIGHT = 2;
 struct LineClick {
     int card;
     int button;
@@ -42,10 +41,9 @@ int IsValidPosition(int freeCellsEnabled);
 // remembering at most budget positions (capped at MAX_BUDGET).
 int SolvePosition(int freeCellsEnabled, long long budget);
 
-// Plays one click on board and freeCells as the game's click handlers do,
-// without views or sound, with freeLimit as it stands: a left click moves the
-// card into its target hole, a right click parks a card of the grid. Returns
-// 1 when the table changed.
+// Plays one click on a card where it lies, on the board state alone, as the
+// game's click handlers do, with freeLimit as it stands. Returns 1 when the
+// table changed.
 int ApplyClick(int card, int button);
 
 // The moves the search tries from the position in board and freeCells, best

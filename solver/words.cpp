@@ -32,21 +32,6 @@ void CardName(int card, char* text, int size, const char* const figures[11], con
         std::snprintf(text, size, "%s %d %s %s", number, rank, of, suits[(card - 1) / 10]);
 }
 
-// The card's place: a grid cell, or a free cell (row 0), or none.
-void FindCard(int card, int* column, int* row)
-{
-    *column = *row = 0;
-    for (int c = 1; c <= BOARD_COLUMNS; c++)
-        for (int r = 1; r <= BOARD_ROWS; r++)
-            if (board[c][r] == card) {
-                *column = c;
-                *row = r;
-            }
-    for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] == card)
-            *column = i;
-}
-
 } // namespace
 
 void CardNameItalian(int card, char* text, int size)
@@ -64,14 +49,14 @@ void DescribeClick(int card, int button, char* italian, char* english, int size)
     char nameItalian[40], nameEnglish[40], placeItalian[40], placeEnglish[40];
     CardNameItalian(card, nameItalian, sizeof nameItalian);
     CardNameEnglish(card, nameEnglish, sizeof nameEnglish);
-    int column, row;
-    FindCard(card, &column, &row);
-    if (row != 0) {
+    int column = 0, row = 0;
+    FindCardPlace(card, &column, &row);
+    if (column == FREE_CELL_COLUMN) {
+        std::snprintf(placeItalian, sizeof placeItalian, "spazio libero %d", row);
+        std::snprintf(placeEnglish, sizeof placeEnglish, "free cell %d", row);
+    } else {
         std::snprintf(placeItalian, sizeof placeItalian, "riga %d, colonna %d", row, column);
         std::snprintf(placeEnglish, sizeof placeEnglish, "row %d, column %d", row, column);
-    } else {
-        std::snprintf(placeItalian, sizeof placeItalian, "spazio libero %d", column);
-        std::snprintf(placeEnglish, sizeof placeEnglish, "free cell %d", column);
     }
     if (button == CLICK_RIGHT) {
         std::snprintf(italian, size, "Metti %s (%s) in uno spazio libero", nameItalian, placeItalian);
