@@ -187,29 +187,28 @@ struct Place {
     int x, y;  // a client point at the centre of the card
 };
 
-Place GridPlace(int column, int row)
+// The middle of the card at a grid cell or (column 12) a free cell.
+Place CentreOf(int column, int row)
 {
-    return { (column - 1) * COLUMN_PITCH + CARD_WIDTH / 2, (row - 1) * ROW_PITCH + CARD_HEIGHT / 2 };
+    int x, y;
+    PlaceOrigin(column, row, &x, &y);
+    return { x + CARD_WIDTH / 2, y + CARD_HEIGHT / 2 };
 }
 
-Place FreeCellPlace(int cell)
+// Whether a left click on the card at (column, row) moves it without
+// finishing the game: finishing moves are left out, so the modal
+// end-of-game prompt never opens.
+bool MovesWithoutSolving(int column, int row)
 {
-    return { FREE_CELL_X + CARD_WIDTH / 2, (cell - 1) * FREE_CELL_PITCH + 1 + CARD_HEIGHT / 2 };
-}
-
-// Whether moving card from (fromColumn, fromRow) (column 12: a free cell)
-// into (column, row) would finish the game: those moves are left out, so the
-// modal end-of-game prompt never opens.
-bool WouldSolve(int card, int fromColumn, int fromRow, int column, int row)
-{
-    int saved[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
-    std::memcpy(saved, board, sizeof saved);
-    board[column][row] = card;
-    if (fromColumn <= BOARD_COLUMNS)
-        board[fromColumn][fromRow] = CELL_EMPTY;
-    bool solved = IsSolved() != 0;
-    std::memcpy(board, saved, sizeof saved);
-    return solved;
+    int savedBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1], savedCells[FREE_CELL_COUNT + 1], savedUsed = freeUsed;
+    std::memcpy(savedBoard, board, sizeof savedBoard);
+    std::memcpy(savedCells, freeCells, sizeof savedCells);
+    int toColumn, toRow;
+    bool moves = PlayClickOnBoard(column, row, CLICK_LEFT, &toColumn, &toRow) && !IsSolved();
+    std::memcpy(board, savedBoard, sizeof savedBoard);
+    std::memcpy(freeCells, savedCells, sizeof savedCells);
+    freeUsed = savedUsed;
+    return moves;
 }
 
 struct Click {
@@ -220,20 +219,13 @@ struct Click {
 std::vector<Click> LegalMoves()
 {
     std::vector<Click> moves;
-    int column, row;
     for (int r = 1; r <= BOARD_ROWS; r++)
-        for (int c = 1; c <= BOARD_COLUMNS; c++) {
-            int card = board[c][r];
-            if (card >= 1 && card <= CARD_COUNT && FindTargetHole(card, &column, &row) &&
-                !WouldSolve(card, c, r, column, row))
-                moves.push_back({ GridPlace(c, r), card });
-        }
-    for (int i = 1; i <= FREE_CELL_COUNT; i++) {
-        int card = freeCells[i];
-        if (card != 0 && FindTargetHole(card, &column, &row) &&
-            !WouldSolve(card, FREE_CELL_COLUMN, i, column, row))
-            moves.push_back({ FreeCellPlace(i), card });
-    }
+        for (int c = 1; c <= BOARD_COLUMNS; c++)
+            if (MovesWithoutSolving(c, r))
+                moves.push_back({ CentreOf(c, r), board[c][r] });
+    for (int i = 1; i <= FREE_CELL_COUNT; i++)
+        if (MovesWithoutSolving(FREE_CELL_COLUMN, i))
+            moves.push_back({ CentreOf(FREE_CELL_COLUMN, i), freeCells[i] });
     return moves;
 }
 
@@ -247,8 +239,8 @@ std::vector<Click> LegalParks()
     for (int r = 1; r <= BOARD_ROWS; r++)
         for (int c = 1; c <= BOARD_COLUMNS; c++) {
             int card = board[c][r];
-            if (card >= 1 && card <= CARD_COUNT && card % 10 != 1)
-                parks.push_back({ GridPlace(c, r), card });
+            if (MayPark(card))
+                parks.push_back({ CentreOf(c, r), card });
         }
     return parks;
 }
@@ -263,7 +255,7 @@ std::vector<Click> IdleClicks()
         for (int c = 1; c <= BOARD_COLUMNS; c++) {
             int card = board[c][r];
             if (card == CELL_EMPTY || !FindTargetHole(card, &column, &row))
-                clicks.push_back({ GridPlace(c, r), card });
+                clicks.push_back({ CentreOf(c, r), card });
         }
     clicks.push_back({ { 300, 430 }, CELL_NONE });
     return clicks;
@@ -277,20 +269,11 @@ struct Series {
 // The top-left corner of a card's view, read from the board.
 bool CardCorner(int card, int* x, int* y)
 {
-    for (int r = 1; r <= BOARD_ROWS; r++)
-        for (int c = 1; c <= BOARD_COLUMNS; c++)
-            if (board[c][r] == card) {
-                *x = (c - 1) * COLUMN_PITCH;
-                *y = (r - 1) * ROW_PITCH;
-                return true;
-            }
-    for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] == card) {
-            *x = FREE_CELL_X;
-            *y = (i - 1) * FREE_CELL_PITCH + 1;
-            return true;
-        }
-    return false;
+    int column, row;
+    if (!FindCardPlace(card, &column, &row))
+        return false;
+    PlaceOrigin(column, row, x, y);
+    return true;
 }
 
 // The platform's part of the move just made, alone: the same view moved by
