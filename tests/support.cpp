@@ -1,8 +1,75 @@
 #include "tests/support.h"
 #include "app/mainwindow.h"
+#include "game/board.h"
 #include "game/deal.h"
+#include "game/moves.h"
 #include "game/wincheck.h"
 #include "view/cardview.h"
+
+#include <gtest/gtest.h>
+#include <mmsystem.h>
+#include <cstring>
+
+std::vector<std::string> mciTexts;
+std::vector<HWND> mciWindows;
+int soundsPlayed;
+LPCSTR soundName;
+HMODULE soundModule;
+DWORD soundFlags;
+std::vector<std::string> shellCalls;
+
+namespace {
+
+MCIERROR WINAPI RecordMci(LPCSTR command, LPSTR, UINT, HWND callback)
+{
+    mciTexts.push_back(command);
+    mciWindows.push_back(callback);
+    return 0;
+}
+
+BOOL WINAPI RecordSound(LPCSTR name, HMODULE module, DWORD flags)
+{
+    soundsPlayed++;
+    soundName = name;
+    soundModule = module;
+    soundFlags = flags;
+    return TRUE;
+}
+
+HINSTANCE WINAPI RecordShell(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, INT show)
+{
+    auto text = [](LPCSTR s) { return std::string(s ? s : "null"); };
+    shellCalls.push_back(text(verb) + " " + text(file) + " " + text(parameters) + " " + text(directory) + " " +
+                         std::to_string(show) + (window == mainWindow ? " main" : " other"));
+    return (HINSTANCE)42;
+}
+
+// Points the test program's import of dll!name at replacement.
+void PatchImport(const char* dll, const char* name, void* replacement)
+{
+    BYTE* base = (BYTE*)GetModuleHandleA(nullptr);
+    IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
+    DWORD at = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + at); d->Name; d++) {
+        if (_stricmp((char*)(base + d->Name), dll) != 0)
+            continue;
+        IMAGE_THUNK_DATA* names = (IMAGE_THUNK_DATA*)(base + d->OriginalFirstThunk);
+        IMAGE_THUNK_DATA* slots = (IMAGE_THUNK_DATA*)(base + d->FirstThunk);
+        for (; names->u1.AddressOfData; names++, slots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                std::strcmp((char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name, name) != 0)
+                continue;
+            DWORD protection;
+            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
+            slots->u1.Function = (ULONG_PTR)replacement;
+            VirtualProtect(&slots->u1.Function, sizeof(void*), protection, &protection);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no import " << dll << "!" << name;
+}
+
+} // namespace
 
 void CloseMainWindow()
 {
@@ -15,9 +82,19 @@ void CloseMainWindow()
 
 void OpenMainWindow(int showState)
 {
+    static bool patched = false;
+    if (!patched) {
+        PatchImport("winmm.dll", "mciSendStringA", (void*)RecordMci);
+        PatchImport("winmm.dll", "PlaySoundA", (void*)RecordSound);
+        PatchImport("shell32.dll", "ShellExecuteA", (void*)RecordShell);
+        patched = true;
+    }
     HINSTANCE instance = GetModuleHandleA(nullptr);
     CloseMainWindow();
-    WatchPlatformCalls();
+    mciTexts.clear();
+    mciWindows.clear();
+    shellCalls.clear();
+    soundsPlayed = 0;
     InitApplication(instance);
     CreateMainWindow(instance, showState);
     PumpMessages();
@@ -28,6 +105,8 @@ void StartGame(unsigned int seed)
     NewGame();
     DestroyCardViews();
     DealCardsFromSeed(seed);
+    PumpMessages();
+    soundsPlayed = 0;
 }
 
 void PumpMessages()
@@ -50,141 +129,14 @@ POINT ChildPosition(HWND child)
 {
     RECT r;
     GetWindowRect(child, &r);
-    POINT p = { r.left, r.top };
-    ScreenToClient(GetParent(child), &p);
-    return p;
+    MapWindowPoints(nullptr, GetParent(child), (POINT*)&r, 1);
+    return { r.left, r.top };
 }
 
-SIZE WindowSize(HWND window)
+LRESULT Click(int button, int x, int y)
 {
-    RECT r;
-    GetWindowRect(window, &r);
-    return { r.right - r.left, r.bottom - r.top };
-}
-
-static BOOL CALLBACK CountOne(HWND, LPARAM counter)
-{
-    ++*(int*)counter;
-    return TRUE;
-}
-
-int CountChildWindows(HWND parent)
-{
-    int count = 0;
-    EnumChildWindows(parent, CountOne, (LPARAM)&count);
-    return count;
-}
-
-#include "game/board.h"
-#include "view/cardview.h"
-
-#include <gtest/gtest.h>
-#include <mmsystem.h>
-#include <cstring>
-
-std::vector<MediaCommand> mediaCommands;
-int soundsPlayed;
-DWORD lastSoundFlags;
-LPCSTR lastSoundName;
-HMODULE lastSoundModule;
-bool soundsAudible = true;
-std::vector<std::string> shellOpened;
-
-namespace {
-
-using MciSend = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
-using PlaySoundFn = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
-using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-MciSend realMciSend;
-PlaySoundFn realPlaySound;
-ShellExecuteFn realShellExecute;
-
-MCIERROR WINAPI RecordMciSend(LPCSTR command, LPSTR buffer, UINT length, HWND callback)
-{
-    mediaCommands.push_back({ command, callback });
-    return realMciSend(command, buffer, length, callback);
-}
-
-BOOL WINAPI RecordPlaySound(LPCSTR name, HMODULE module, DWORD flags)
-{
-    soundsPlayed++;
-    lastSoundName = name;
-    lastSoundModule = module;
-    lastSoundFlags = flags;
-    return soundsAudible ? realPlaySound(name, module, flags) : TRUE;
-}
-
-HINSTANCE WINAPI RecordShellExecute(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                    LPCSTR directory, INT show)
-{
-    shellOpened.push_back(std::string(verb ? verb : "(null)") + " " + (file ? file : "(null)") +
-                          (parameters ? " params" : "") + (directory ? " dir" : "") +
-                          " show " + std::to_string(show) + (window == mainWindow ? " main" : ""));
-    return realShellExecute(window, verb, file, parameters, directory, show);
-}
-
-// Points the test program's import of dll!name at replacement; returns the
-// address it held.
-void* PatchImport(const char* dll, const char* name, void* replacement)
-{
-    BYTE* base = (BYTE*)GetModuleHandleA(nullptr);
-    IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
-    IMAGE_DATA_DIRECTORY imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports.VirtualAddress); d->Name; d++) {
-        if (_stricmp((char*)(base + d->Name), dll) != 0)
-            continue;
-        IMAGE_THUNK_DATA* names = (IMAGE_THUNK_DATA*)(base + d->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slots = (IMAGE_THUNK_DATA*)(base + d->FirstThunk);
-        for (; names->u1.AddressOfData; names++, slots++) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            IMAGE_IMPORT_BY_NAME* byName = (IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData);
-            if (std::strcmp((char*)byName->Name, name) != 0)
-                continue;
-            DWORD protection;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
-            void* original = (void*)slots->u1.Function;
-            slots->u1.Function = (ULONG_PTR)replacement;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), protection, &protection);
-            return original;
-        }
-    }
-    return nullptr;
-}
-
-} // namespace
-
-void WatchPlatformCalls()
-{
-    if (realMciSend == nullptr) {
-        realMciSend = (MciSend)PatchImport("winmm.dll", "mciSendStringA", (void*)RecordMciSend);
-        realPlaySound = (PlaySoundFn)PatchImport("winmm.dll", "PlaySoundA", (void*)RecordPlaySound);
-        realShellExecute = (ShellExecuteFn)PatchImport("shell32.dll", "ShellExecuteA", (void*)RecordShellExecute);
-        ASSERT_NE(realMciSend, nullptr);
-        ASSERT_NE(realPlaySound, nullptr);
-        ASSERT_NE(realShellExecute, nullptr);
-    }
-    mediaCommands.clear();
-    soundsPlayed = 0;
-    shellOpened.clear();
-}
-
-std::vector<std::string> MediaTexts()
-{
-    std::vector<std::string> texts;
-    for (const MediaCommand& c : mediaCommands)
-        texts.push_back(c.text);
-    return texts;
-}
-
-LRESULT LeftClick(int x, int y)
-{
-    return SendMessageA(mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-}
-
-LRESULT RightClick(int x, int y)
-{
-    return SendMessageA(mainWindow, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    return SendMessageA(mainWindow, button == CLICK_LEFT ? WM_LBUTTONDOWN : WM_RBUTTONDOWN,
+                        button == CLICK_LEFT ? MK_LBUTTON : MK_RBUTTON, MAKELPARAM(x, y));
 }
 
 LRESULT Command(int id)
@@ -203,83 +155,77 @@ UINT MenuState(UINT id)
 
 POINT CellPoint(int column, int row)
 {
+    if (column == FREE_CELL_COLUMN)
+        return { 720, (row - 1) * 101 + 50 };
     return { (column - 1) * 63 + 31, (row - 1) * 102 + 50 };
 }
 
-POINT FreeCellPoint(int cell)
+LRESULT ClickCard(int card, int button)
 {
-    return { 720, (cell - 1) * 101 + 50 };
+    int column, row;
+    if (!FindCardPlace(card, &column, &row))
+        return -1;
+    POINT p = CellPoint(column, row);
+    return Click(button, p.x, p.y);
 }
 
 void LayOut(const int rows[4][10], const int free[4])
 {
-    freeUsed = 1;
-    for (int r = 1; r <= 4; r++) {
-        for (int c = 1; c <= 10; c++) {
+    int x, y;
+    for (int r = 1; r <= 4; r++)
+        for (int c = 1; c <= 10; c++)
             board[c][r] = rows[r - 1][c - 1];
-            if (board[c][r] != CELL_EMPTY)
-                MoveCardView(board[c][r], (c - 1) * 63, (r - 1) * 102);
-        }
-    }
+    freeUsed = 1;
     for (int i = 1; i <= 4; i++) {
         freeCells[i] = free[i - 1];
-        if (freeCells[i] != 0) {
-            MoveCardView(freeCells[i], 693, (i - 1) * 101 + 1);
-            freeUsed++;
+        freeUsed += free[i - 1] != 0;
+    }
+    for (int card = 1; card <= 40; card++) {
+        int column, row;
+        if (FindCardPlace(card, &column, &row)) {
+            PlaceOrigin(column, row, &x, &y);
+            MoveCardView(card, x, y);
         }
     }
-}
-
-POINT ViewPosition(int card)
-{
-    return ChildPosition(cardWindows[card]);
 }
 
 void ExpectConsistentTable()
 {
-    int places[41] = {};
-    int holes = 0;
+    int places[41] = {}, holes = 0, parked = 0;
     for (int c = 0; c <= 10; c++)
         for (int r = 0; r <= 4; r++) {
             int v = board[c][r];
-            if (c == 0 || r == 0) {
+            if (c == 0 || r == 0)
                 ASSERT_EQ(v, 0) << "sentinel " << c << "," << r;
-                continue;
-            }
-            if (v == CELL_EMPTY) {
+            else if (v == CELL_EMPTY)
                 holes++;
-                continue;
-            }
-            ASSERT_TRUE(v >= 1 && v <= 40) << "cell " << c << "," << r << " holds " << v;
-            places[v]++;
-            POINT at = ViewPosition(v);
-            ASSERT_EQ(at.x, (c - 1) * 63) << "view of card " << v;
-            ASSERT_EQ(at.y, (r - 1) * 102) << "view of card " << v;
+            else
+                ASSERT_TRUE(v >= 1 && v <= 40 && ++places[v] == 1) << "cell " << c << "," << r << ": " << v;
         }
-    int parked = 0;
+    ASSERT_EQ(freeCells[0], 0);
     for (int i = 1; i <= 4; i++) {
         int v = freeCells[i];
         if (v == 0)
             continue;
-        ASSERT_TRUE(v >= 1 && v <= 40) << "free cell " << i << " holds " << v;
+        ASSERT_TRUE(v >= 1 && v <= 40 && ++places[v] == 1) << "free cell " << i << ": " << v;
         ASSERT_LT(i, freeLimit) << "card in a free cell that is not enabled";
         parked++;
-        places[v]++;
-        POINT at = ViewPosition(v);
-        ASSERT_EQ(at.x, 693) << "view of card " << v;
-        ASSERT_EQ(at.y, (i - 1) * 101 + 1) << "view of card " << v;
     }
-    ASSERT_EQ(freeCells[0], 0);
-    for (int n = 1; n <= 40; n++)
-        ASSERT_EQ(places[n], 1) << "card " << n;
+    for (int n = 1; n <= 40; n++) {
+        int column, row, x, y;
+        ASSERT_TRUE(FindCardPlace(n, &column, &row)) << "card " << n;
+        PlaceOrigin(column, row, &x, &y);
+        POINT at = ChildPosition(cardWindows[n]);
+        ASSERT_TRUE(at.x == x && at.y == y) << "view of card " << n << " at " << at.x << "," << at.y;
+    }
     ASSERT_EQ(holes, parked);
     ASSERT_EQ(freeUsed, parked + 1);
     ASSERT_TRUE(freeLimit >= 2 && freeLimit <= 5) << freeLimit;
-    ASSERT_LE(freeUsed, freeLimit);
 }
 
 namespace {
-int boxButton;
+UINT boxMessage;
+WPARAM boxParameter;
 BoxSeen boxSeen;
 
 void CALLBACK AnswerWhenShown(HWND, UINT, UINT_PTR timer, DWORD)
@@ -295,13 +241,14 @@ void CALLBACK AnswerWhenShown(HWND, UINT, UINT_PTR timer, DWORD)
     boxSeen.caption = WindowText(box);
     boxSeen.text = WindowText(GetDlgItem(box, 0xFFFF));
     boxSeen.ownerDisabled = !IsWindowEnabled(mainWindow);
-    PostMessageA(box, WM_COMMAND, boxButton, 0);
+    PostMessageA(box, boxMessage, boxParameter, 0);
 }
 } // namespace
 
-BoxSeen AnswerBox(int button, void (*action)())
+BoxSeen AnswerBox(UINT message, WPARAM wParam, void (*action)())
 {
-    boxButton = button;
+    boxMessage = message;
+    boxParameter = wParam;
     boxSeen = BoxSeen();
     UINT_PTR timer = SetTimer(nullptr, 0, 20, AnswerWhenShown);
     action();
