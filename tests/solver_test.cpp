@@ -18,46 +18,27 @@
 #include <cstring>
 #include <random>
 #include <set>
-#include <string>
-#include <vector>
 
 namespace {
 
 const int H = CELL_EMPTY, L = CLICK_LEFT, R = CLICK_RIGHT;
 
-std::string TableKey()
-{
-    return std::string((const char*)board, sizeof board) + std::string((const char*)freeCells, sizeof freeCells) +
-           std::to_string(freeUsed);
-}
-
-void SetTableKey(const std::string& key)
-{
-    std::memcpy(board, key.data(), sizeof board);
-    std::memcpy(freeCells, key.data() + sizeof board, sizeof freeCells);
-    freeUsed = std::stoi(key.substr(sizeof board + sizeof freeCells));
-}
-
 // Every reachable position tried with every click the game accepts, no
 // pruning: 1 won, 0 lost.
-int PlainSearch(int freeCellsEnabled)
+int PlainSearch()
 {
     std::set<std::string> seen{ TableKey() };
     std::vector<std::string> waiting{ TableKey() };
-    freeLimit = freeCellsEnabled + 1;
     while (!waiting.empty()) {
         std::string key = waiting.back();
         waiting.pop_back();
-        for (int card = 1; card <= CARD_COUNT; card++)
-            for (int button = L; button <= R; button++) {
-                SetTableKey(key);
-                if (!ApplyClick(card, button))
-                    continue;
-                if (IsSolved())
-                    return 1;
-                if (seen.insert(TableKey()).second)
-                    waiting.push_back(TableKey());
-            }
+        for (int card = 1; card <= 2 * CARD_COUNT; card++) {
+            SetTableKey(key);
+            if (ApplyClick((card + 1) / 2, card % 2 ? L : R) && (IsSolved() || seen.insert(TableKey()).second))
+                waiting.push_back(TableKey());
+            if (IsSolved())
+                return 1;
+        }
     }
     return 0;
 }
@@ -89,14 +70,11 @@ TEST_F(Solver, KnownAnswersOnCraftedPositionsAndRefusals)
         { { { 5, 3, H } }, {}, 4, SOLVE_INVALID, 0, 0, 0 },         // a hole with nothing parked
         { { { 1, 1, 2 } }, {}, 4, SOLVE_INVALID, 0, 0, 0 },         // two twos, no ace
         { { { 1, 2, H } }, { 11 }, 1, SOLVE_INVALID, 0, 0, 0 },     // an ace parked
-        { { { 0, 2, 7 } }, {}, 1, SOLVE_INVALID, 0, 0, 0 },         // a sentinel written
         { {}, {}, 0, SOLVE_INVALID, 0, 0, 0 },
         { {}, {}, 5, SOLVE_INVALID, 0, 0, 0 },
     };
-    int n = 0;
     for (const auto& p : positions) {
-        SCOPED_TRACE(testing::Message() << "position " << ++n);
-        std::memset(board, 0, sizeof board);
+        SCOPED_TRACE(testing::Message() << "position " << &p - positions + 1);
         for (int c = 1; c <= 10; c++)
             for (int r = 1; r <= 4; r++)
                 board[c][r] = (r - 1) * 10 + c;
@@ -105,22 +83,17 @@ TEST_F(Solver, KnownAnswersOnCraftedPositionsAndRefusals)
         std::memcpy(freeCells + 1, p.parked, sizeof p.parked);
         std::string before = TableKey();
         EXPECT_EQ(SolvePosition(p.cells, 1000), p.answer);
-        EXPECT_EQ(TableKey(), before);
-        EXPECT_EQ(winningLength, p.length);
+        EXPECT_TRUE(TableKey() == before && winningLength == p.length);
         EXPECT_TRUE(p.length == 0 || (winningLine[1].card == p.firstCard && winningLine[1].button == p.firstButton));
         EXPECT_TRUE(p.answer != SOLVE_LOST || positionsSearched == 1);
     }
     DealBoard(7);
     std::memset(freeCells, 0, sizeof freeCells);
     EXPECT_EQ(SolvePosition(1, 50), SOLVE_UNKNOWN);  // too small a budget
-}
-
-TEST_F(Solver, PruningAgreesWithAPlainSearch)
-{
-    for (unsigned int seed : { 34u, 96u }) {
+    for (unsigned int seed : { 34u, 96u }) {  // one won, one lost: the pruning keeps the answer
         DealBoard(seed);
         int answer = SolvePosition(1, MAX_BUDGET);
-        EXPECT_EQ(answer == SOLVE_WON ? 1 : answer == SOLVE_LOST ? 0 : -1, PlainSearch(1)) << "seed " << seed;
+        EXPECT_EQ(answer == SOLVE_WON ? 1 : answer == SOLVE_LOST ? 0 : -1, PlainSearch()) << "seed " << seed;
     }
 }
 
@@ -128,27 +101,22 @@ TEST_F(Solver, PruningAgreesWithAPlainSearch)
 // as the solver's click does; the last one brings up the congratulation.
 TEST_F(Solver, WinningLinesWinTheRealGame)
 {
-    const struct { unsigned seed; int cells; } games[] = { { 34, 1 }, { 2, 2 }, { 1, 4 } };
-    for (const auto& g : games) {
-        SCOPED_TRACE(testing::Message() << "seed " << g.seed);
-        StartGame(g.seed);
-        if (g.cells > 1)
-            Command(CMD_FREE_CELLS_1 + g.cells - 1);
-        ASSERT_EQ(SolvePosition(g.cells, MAX_BUDGET), SOLVE_WON);
-        ASSERT_GT(winningLength, 0);
+    for (int cells : { 1, 2, 4 }) {
+        SCOPED_TRACE(cells);
+        StartGame(cells == 1 ? 34 : cells);
+        Command(CMD_FREE_CELLS_1 + cells - 1);
+        ASSERT_EQ(SolvePosition(cells, MAX_BUDGET), SOLVE_WON);
         for (int i = 1; i < winningLength; i++) {
             std::string now = TableKey();
             ASSERT_EQ(ApplyClick(winningLine[i].card, winningLine[i].button), 1) << "click " << i;
             std::string predicted = TableKey();
             SetTableKey(now);
             ClickCard(winningLine[i].card, winningLine[i].button);
-            ASSERT_EQ(TableKey(), predicted) << "click " << i;
+            ASSERT_TRUE(TableKey() == predicted) << "click " << i;
         }
         ASSERT_NO_FATAL_FAILURE(ExpectConsistentTable());
-        static int last;
-        last = winningLine[winningLength].card;
-        BoxSeen box = AnswerBox(WM_COMMAND, IDYES, [] { ClickCard(last, CLICK_LEFT); });
-        EXPECT_EQ(box.text, "Congratulazioni....\nHai vinto con " + std::to_string(g.cells) +
+        BoxSeen box = AnswerBox(WM_COMMAND, IDYES, [] { ClickCard(winningLine[winningLength].card, L); });
+        EXPECT_EQ(box.text, "Congratulazioni....\nHai vinto con " + std::to_string(cells) +
                                 " spazi liberi.\nVuoi fare un'altra partita ?");
     }
 }
@@ -161,25 +129,21 @@ TEST_F(Solver, ClicksAgreeWithTheClickHandlers)
     for (int position = 0; position < 10; position++) {
         StartGame(1000 + position);
         Command(CMD_FREE_CELLS_1 + (int)(random() % 4));
-        for (int step = (int)(random() % 60); step > 0; step--)
+        for (int step = (int)(random() % 60); step > 0 && !IsSolved(); step--)
             ClickCard(1 + (int)(random() % 40), random() % 3 ? L : R);
-        if (IsSolved())
-            continue;
         int rows[4][10], free[4];
         for (int r = 1; r <= 4; r++)
             for (int c = 1; c <= 10; c++)
                 rows[r - 1][c - 1] = board[c][r];
         std::memcpy(free, freeCells + 1, sizeof free);
-        std::string start = TableKey();
         for (int card = 1; card <= 40; card++)
             for (int button = L; button <= R; button++) {
                 ApplyClick(card, button);
                 std::string predicted = TableKey();
                 LayOut(rows, free);
                 ClickCard(card, button);
-                EXPECT_EQ(TableKey(), predicted) << "position " << position << " card " << card << " " << button;
+                EXPECT_TRUE(TableKey() == predicted) << "position " << position << " card " << card << " " << button;
                 LayOut(rows, free);
-                ASSERT_EQ(TableKey(), start);
             }
     }
 }
@@ -192,10 +156,9 @@ TEST_F(Solver, CompanionReadsTheTableFromTheViewsAndPostsClicks)
         ClickCard(card, R);
     std::string game = TableKey();
     ASSERT_EQ(ReadGameTable(mainWindow), 1);
-    EXPECT_EQ(TableKey(), game);
+    EXPECT_TRUE(TableKey() == game);
     // Refused: a view between cells, two views on one cell, a second view of a card.
-    const POINT places[] = { { 100, 77 }, { 0, 0 } };
-    for (POINT p : places) {
+    for (POINT p : { POINT{ 100, 77 }, POINT{ 0, 0 } }) {
         MoveCardView(36, p.x, p.y);
         EXPECT_EQ(ReadGameTable(mainWindow), 0) << p.x << "," << p.y;
         MoveCardView(36, 63, 102);
@@ -208,7 +171,6 @@ TEST_F(Solver, CompanionReadsTheTableFromTheViewsAndPostsClicks)
     DestroyWindow(twin);
     EXPECT_EQ(ReadGameTable(nullptr), 0);
     SetTableKey(game);
-
     // Parked into free cell 4, then right of the 2: as the solver's click does.
     for (int button : { R, L }) {
         std::string now = TableKey();
@@ -217,10 +179,9 @@ TEST_F(Solver, CompanionReadsTheTableFromTheViewsAndPostsClicks)
         SetTableKey(now);
         ASSERT_EQ(PostCardClick(mainWindow, 3, button), 1);
         PumpMessages();
-        EXPECT_EQ(TableKey(), predicted);
+        EXPECT_TRUE(TableKey() == predicted);
     }
-    EXPECT_EQ(PostCardClick(mainWindow, 0, L), 0);
-    EXPECT_EQ(PostCardClick(mainWindow, 41, L), 0);
+    EXPECT_TRUE(PostCardClick(mainWindow, 0, L) == 0 && PostCardClick(mainWindow, 41, L) == 0);
     EXPECT_EQ(FindEndOfGameBox(mainWindow), nullptr);
     ASSERT_NO_FATAL_FAILURE(ExpectConsistentTable());
 }

@@ -1,6 +1,6 @@
-// What the window shows and what it asks of the platform: the state at load,
-// start-up and WinMain's loop, the drawn lines read back as pixels, the card
-// views' pictures, the media commands, the rules page and the About box.
+// What the window shows and asks of the platform: the state at load, start-up
+// and WinMain's loop, the drawn lines and the card views read back as pixels,
+// the media commands, the rules page and the About box.
 #include "app/mainwindow.h"
 #include "game/board.h"
 #include "game/moves.h"
@@ -31,8 +31,7 @@ int CountChildren(HWND parent)
     return count;
 }
 
-// Children of the main window when it is first shown, and whether it was visible then.
-int childrenWhenShown = -1, newGamesByKey = 0;
+int childrenWhenShown = -1, keyCommands = 0;
 BOOL visibleWhenShown = TRUE;
 WNDPROC programProc;
 
@@ -48,34 +47,30 @@ LRESULT CALLBACK WatchShowing(int code, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK CountKeyCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_COMMAND && HIWORD(wParam) == 1)  // 1: from an accelerator
-        newGamesByKey += LOWORD(wParam) == CMD_NEW_GAME ? 1 : 100;
+    if (message == WM_COMMAND && HIWORD(wParam) == 1)  // from an accelerator
+        keyCommands += LOWORD(wParam) == CMD_NEW_GAME ? 1 : 100;
     return CallWindowProcA(programProc, window, message, wParam, lParam);
 }
 
-// Inside WinMain's loop: the start-up's results, then F2 and closing.
+// Inside WinMain's loop: what start-up made, then F2 and closing.
 void CALLBACK InsideTheLoop(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(nullptr, timer);
-    WNDCLASSEXA info = {};
-    info.cbSize = sizeof info;
-    EXPECT_TRUE(GetClassInfoExA(appInstance, "ORVENNA 2000", &info));
-    EXPECT_EQ(info.style, (UINT)(CS_HREDRAW | CS_VREDRAW));
-    EXPECT_EQ(info.lpfnWndProc, MainWindowProc);
-    EXPECT_EQ(info.hIcon, LoadIconA(appInstance, MAKEINTRESOURCEA(ICON_LARGE)));
-    EXPECT_EQ(info.hIconSm, LoadIconA(appInstance, MAKEINTRESOURCEA(ICON_SMALL)));
-    EXPECT_NE(info.hIcon, nullptr);
-    EXPECT_EQ(info.hCursor, LoadCursorA(nullptr, IDC_ARROW));
-    EXPECT_EQ(info.hbrBackground, backgroundBrush);
-    EXPECT_EQ(info.lpszMenuName, MAKEINTRESOURCEA(MENU_MAIN));
-    LOGBRUSH brush;
+    WNDCLASSEXA c = {};
+    c.cbSize = sizeof c;
+    EXPECT_TRUE(GetClassInfoExA(appInstance, "ORVENNA 2000", &c));
+    EXPECT_TRUE(c.style == (CS_HREDRAW | CS_VREDRAW) && c.lpfnWndProc == MainWindowProc && c.hIcon != nullptr &&
+                c.hIcon == LoadIconA(appInstance, MAKEINTRESOURCEA(ICON_LARGE)) &&
+                c.hIconSm == LoadIconA(appInstance, MAKEINTRESOURCEA(ICON_SMALL)) &&
+                c.hCursor == LoadCursorA(nullptr, IDC_ARROW) && c.hbrBackground == backgroundBrush &&
+                c.lpszMenuName == MAKEINTRESOURCEA(MENU_MAIN));
+    LOGBRUSH brush = {};
     GetObjectA(backgroundBrush, sizeof brush, &brush);
+    LOGPEN pen = {};
+    GetObjectA(boardPen, sizeof pen, &pen);
     EXPECT_TRUE(brush.lbStyle == BS_SOLID && brush.lbColor == BACKGROUND);
-    EXPECT_TRUE(mainMenu != nullptr && mainMenu == GetMenu(mainWindow));
-    LOGPEN pen;
-    EXPECT_EQ(GetObjectA(boardPen, sizeof pen, &pen), (int)sizeof pen);
     EXPECT_TRUE(pen.lopnStyle == PS_SOLID && pen.lopnWidth.x == 1 && pen.lopnColor == RED);
-    EXPECT_TRUE(freeLimit == 2 && freeUsed == 1 && freeCells[1] == 0);
+    EXPECT_TRUE(mainMenu != nullptr && mainMenu == GetMenu(mainWindow));
     programProc = (WNDPROC)SetWindowLongPtrA(mainWindow, GWLP_WNDPROC, (LONG_PTR)CountKeyCommands);
     PostMessageA(mainWindow, WM_KEYDOWN, VK_F2, 1);
     PostMessageA(mainWindow, WM_CLOSE, 0, 0);
@@ -96,83 +91,42 @@ protected:
     }
 };
 
-// The client area as 0xRRGGBB values, row by row from the top.
-std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int width, int height)
+COLORREF Pixel(int x, int y)
 {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    std::vector<DWORD> pixels(width * height);
-    GetDIBits(dc, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-    for (DWORD& p : pixels)
-        p &= 0xFFFFFF;
-    return pixels;
+    HDC dc = GetDC(mainWindow);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(mainWindow, dc);
+    return colour;
 }
 
-std::vector<DWORD> Screen()
-{
-    HDC window = GetDC(mainWindow), memory = CreateCompatibleDC(window);
-    HBITMAP copy = CreateCompatibleBitmap(window, 800, 500);
-    HGDIOBJ old = SelectObject(memory, copy);
-    BitBlt(memory, 0, 0, 800, 500, window, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    std::vector<DWORD> pixels = Pixels(memory, copy, 800, 500);
-    DeleteObject(copy);
-    DeleteDC(memory);
-    ReleaseDC(mainWindow, window);
-    return pixels;
-}
-
-DWORD Rgb(COLORREF c)
-{
-    return GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c);
-}
-
-// Lines from (x0, y0) to (x1, y1) inclusive, along x or along y.
-void ExpectLine(const std::vector<DWORD>& s, int x0, int y0, int x1, int y1, COLORREF colour)
+// A line from (x0, y0) to (x1, y1) inclusive, along x or along y.
+void ExpectLine(int x0, int y0, int x1, int y1, COLORREF colour)
 {
     for (int x = x0; x <= x1; x++)
         for (int y = y0; y <= y1; y++)
-            ASSERT_EQ(s[y * 800 + x], Rgb(colour)) << "pixel " << x << "," << y;
+            ASSERT_EQ(Pixel(x, y), colour) << "pixel " << x << "," << y;
 }
 
-// Free-cell frame k, 101 pixels apart; or only background where it would be.
-void ExpectFrame(const std::vector<DWORD>& s, int k, bool drawn)
-{
-    SCOPED_TRACE(testing::Message() << "frame " << k);
-    int top = k == 1 ? 0 : (k - 1) * 101 + 1, bottom = k * 101;
-    if (!drawn) {
-        ExpectLine(s, 692, top + 1, 692, bottom - 1, BACKGROUND);
-        ExpectLine(s, 756, top + 1, 756, bottom, BACKGROUND);
-        ExpectLine(s, 693, bottom, 755, bottom, BACKGROUND);
-        return;
-    }
-    ExpectLine(s, 693, top, 756, top, BLACK);
-    ExpectLine(s, 692, top, 692, bottom - 1, BLACK);
-    ExpectLine(s, 756, top + 1, 756, bottom - 1, RED);
-    ExpectLine(s, 693, bottom, 756, bottom, RED);
-}
-
+// Frames 1 to drawn, 101 pixels apart, and only background where the others would be.
 void ExpectFrames(int drawn)
 {
-    std::vector<DWORD> s = Screen();
-    for (int k = 1; k <= 4; k++)
-        ASSERT_NO_FATAL_FAILURE(ExpectFrame(s, k, k <= drawn));
-    ExpectLine(s, 692, 405, 757, 405, BACKGROUND);  // no fifth frame
+    for (int k = 1; k <= 4; k++) {
+        SCOPED_TRACE(testing::Message() << "frame " << k);
+        int top = k == 1 ? 0 : (k - 1) * 101 + 1, bottom = k * 101;
+        ASSERT_NO_FATAL_FAILURE(ExpectLine(693, top, 756, top, k <= drawn ? BLACK : BACKGROUND));
+        ASSERT_NO_FATAL_FAILURE(ExpectLine(692, top + 1, 692, bottom - 1, k <= drawn ? BLACK : BACKGROUND));
+        ASSERT_NO_FATAL_FAILURE(ExpectLine(756, top + 1, 756, bottom - 1, k <= drawn ? RED : BACKGROUND));
+        ASSERT_NO_FATAL_FAILURE(ExpectLine(693, bottom, 756, bottom, k <= drawn ? RED : BACKGROUND));
+    }
+    ExpectLine(692, 405, 757, 405, BACKGROUND);  // no fifth frame
 }
 
 } // namespace
 
 TEST(StartValues, StateAtLoad)
 {
-    for (int c = 0; c <= BOARD_COLUMNS; c++)
-        for (int r = 0; r <= BOARD_ROWS; r++)
-            EXPECT_EQ(board[c][r], 0);
-    for (int i = 0; i <= FREE_CELL_COUNT; i++)
-        EXPECT_EQ(freeCells[i], 0);
+    int zeros[11][5] = {}, noCells[5] = {};
+    EXPECT_TRUE(std::memcmp(board, zeros, sizeof board) == 0 && std::memcmp(freeCells, noCells, sizeof noCells) == 0);
     EXPECT_TRUE(freeLimit == 2 && freeUsed == 1 && selCol == 0 && selRow == 0 && selCard == 0);
     EXPECT_TRUE(musicOn == 1 && musicPlaying == 1);
     const MENUITEMINFOA zero = {};
@@ -184,67 +138,61 @@ TEST(StartUp, WinMainDealsBeforeShowingTranslatesF2AndEndsWithZero)
     CloseMainWindow();
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchShowing, nullptr, GetCurrentThreadId());
     SetTimer(nullptr, 0, 10, InsideTheLoop);
-    int result = WinMain(GetModuleHandleA(nullptr), nullptr, (LPSTR) "", SW_SHOWNORMAL);
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, (LPSTR) "", SW_SHOWNORMAL), 0);
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(childrenWhenShown, CARD_COUNT);
-    EXPECT_FALSE(visibleWhenShown);
-    EXPECT_EQ(newGamesByKey, 1);
+    EXPECT_TRUE(childrenWhenShown == CARD_COUNT && !visibleWhenShown);
+    EXPECT_EQ(keyCommands, 1);
     EXPECT_FALSE(IsWindow(mainWindow));
 }
 
-TEST_F(Window, GridEdgeAndFreeCellFramesAsDrawn)
+TEST_F(Window, GridEdgeAndFreeCellFramesAsDrawnWithTheBoardPen)
 {
-    std::vector<DWORD> s = Screen();
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(s, 635, 0, 635, 410, RED));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(s, 1, 411, 635, 411, RED));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(s, 636, 0, 636, 0, RED));  // the top end
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(s, 0, 411, 0, 412, BLACK));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(s, 0, 412, 636, 412, BLACK));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(s, 636, 1, 636, 412, BLACK));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(s, 637, 0, 637, 413, BACKGROUND));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(s, 0, 413, 637, 413, BACKGROUND));
+    ASSERT_NO_FATAL_FAILURE(ExpectLine(635, 0, 636, 0, RED));  // red inside, black outside
+    ASSERT_NO_FATAL_FAILURE(ExpectLine(635, 1, 635, 410, RED));
+    ASSERT_NO_FATAL_FAILURE(ExpectLine(1, 411, 635, 411, RED));
+    ASSERT_NO_FATAL_FAILURE(ExpectLine(636, 1, 636, 412, BLACK));
+    ASSERT_NO_FATAL_FAILURE(ExpectLine(0, 411, 0, 412, BLACK));
+    ASSERT_NO_FATAL_FAILURE(ExpectLine(0, 412, 636, 412, BLACK));
+    ASSERT_NO_FATAL_FAILURE(ExpectLine(0, 413, 637, 413, BACKGROUND));
     ASSERT_NO_FATAL_FAILURE(ExpectFrames(1));
     HPEN red = boardPen;
     Command(CMD_FREE_CELLS_2);
     ASSERT_NO_FATAL_FAILURE(ExpectFrames(2));
     Command(CMD_FREE_CELLS_4);
     ASSERT_NO_FATAL_FAILURE(ExpectFrames(4));
-    EXPECT_EQ(boardPen, red);
-    LOGPEN own;
-    ASSERT_EQ(GetObjectA(savedPen, sizeof own, &own), (int)sizeof own);
-    EXPECT_EQ(own.lopnColor, BLACK);
+    LOGPEN own = {};
+    GetObjectA(savedPen, sizeof own, &own);
+    EXPECT_TRUE(boardPen == red && own.lopnColor == BLACK);
     Repaint();
     ASSERT_NO_FATAL_FAILURE(ExpectFrames(1));
-    EXPECT_EQ(boardPen, red);
     Command(CMD_FREE_CELLS_4);
     Command(CMD_NEW_GAME);
     UpdateWindow(mainWindow);
-    PumpMessages();
     ASSERT_NO_FATAL_FAILURE(ExpectFrames(1));
+    EXPECT_EQ(boardPen, red);
 }
 
-// Each view read back from the screen against the card's picture file, and
-// new games leave no window-system objects behind.
+// Each view read back from the screen against its card's picture file; new
+// games leave no window-system objects behind.
 TEST_F(Window, EachViewShowsItsOwnCardsPictureAndNewGamesLeakNothing)
 {
-    std::vector<DWORD> s = Screen();
-    HDC dc = GetDC(mainWindow);
+    HDC screen = GetDC(mainWindow), memory = CreateCompatibleDC(screen);
     for (int card = 1; card <= CARD_COUNT; card++) {
         char path[MAX_PATH];
         std::snprintf(path, sizeof path, "Z:%s/%02d.bmp", ORVENNA_CARDS_DIR, card);
-        HBITMAP file = (HBITMAP)LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
+        HGDIOBJ file = LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
         ASSERT_NE(file, nullptr) << path;
-        std::vector<DWORD> picture = Pixels(dc, file, 62, 100);
-        DeleteObject(file);
+        HGDIOBJ old = SelectObject(memory, file);
         POINT at = ChildPosition(cardWindows[card]);
         int mismatches = 0;
         for (int y = 0; y < 100; y++)
             for (int x = 0; x < 62; x++)
-                mismatches += picture[y * 62 + x] != s[(at.y + y) * 800 + at.x + x];
+                mismatches += GetPixel(memory, x, y) != GetPixel(screen, at.x + x, at.y + y);
         EXPECT_EQ(mismatches, 0) << "card " << card;
+        DeleteObject(SelectObject(memory, old));
     }
-    ReleaseDC(mainWindow, dc);
+    DeleteDC(memory);
+    ReleaseDC(mainWindow, screen);
 
     for (int i = 0; i < 10; i++)
         Command(CMD_NEW_GAME);
@@ -261,9 +209,9 @@ TEST_F(Window, EachViewShowsItsOwnCardsPictureAndNewGamesLeakNothing)
 
 TEST_F(Window, MediaCommandsFollowSizeNoticesClicksAndTheMusicOption)
 {
-    // The window's first restored size started the music.
     const std::vector<std::string> none, stop = { "close all" },
         start = { "close all", "open sequencer!Orv2000.mid alias music", "play music notify" };
+    // The window's first restored size started the music.
     ASSERT_GE(mciTexts.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(mciTexts.end() - 3, mciTexts.end()), start);
     EXPECT_EQ(mciWindows.back(), mainWindow);
@@ -279,9 +227,8 @@ TEST_F(Window, MediaCommandsFollowSizeNoticesClicksAndTheMusicOption)
         { WM_SIZE, SIZE_MINIMIZED, stop, 0 },    { WM_COMMAND, CMD_MUSIC, start, 0 },
         { WM_LBUTTONDOWN, 0, start, 1 },
     };
-    int n = 0;
     for (const auto& e : events) {
-        SCOPED_TRACE(testing::Message() << "event " << ++n);
+        SCOPED_TRACE(testing::Message() << "event " << &e - events + 1);
         mciTexts.clear();
         mciWindows.clear();
         SendMessageA(mainWindow, e.message, e.wParam, MAKELPARAM(780, 480));
@@ -291,20 +238,15 @@ TEST_F(Window, MediaCommandsFollowSizeNoticesClicksAndTheMusicOption)
         EXPECT_EQ(musicPlaying, e.playing);
         EXPECT_EQ(MenuState(CMD_MUSIC), musicOn ? (UINT)MFS_CHECKED : 0u);
     }
-    EXPECT_EQ(soundsPlayed, 0);
 }
 
 TEST_F(Window, RulesPageAndTheModalAboutBox)
 {
     EXPECT_EQ(Command(CMD_RULES), 0);
-    ASSERT_EQ(shellCalls.size(), 1u);
-    EXPECT_EQ(shellCalls[0], "open orv2000.htm null null 1 main");
-    const struct { UINT message; WPARAM wParam; } answers[] = { { WM_COMMAND, IDOK }, { WM_KEYDOWN, VK_ESCAPE } };
-    for (const auto& a : answers) {
-        BoxSeen box = AnswerBox(a.message, a.wParam, [] { EXPECT_EQ(Command(CMD_ABOUT), 0); });
-        EXPECT_TRUE(box.shown);
-        EXPECT_EQ(box.caption, "About");
-        EXPECT_TRUE(box.ownerDisabled);
+    EXPECT_EQ(shellCalls, std::vector<std::string>{ "open orv2000.htm null null 1 main" });
+    for (UINT message : { WM_COMMAND, WM_KEYDOWN }) {  // OK, Escape
+        BoxSeen box = AnswerBox(message, message == WM_COMMAND ? IDOK : VK_ESCAPE, [] { Command(CMD_ABOUT); });
+        EXPECT_TRUE(box.shown && box.ownerDisabled && box.caption == "About") << message;
         EXPECT_TRUE(IsWindowEnabled(mainWindow));
     }
     ASSERT_NO_FATAL_FAILURE(ExpectConsistentTable());
