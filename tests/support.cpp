@@ -7,16 +7,12 @@
 #include "ui/music.h"
 #include "view/cardview.h"
 
-#include <gtest/gtest.h>
 #include <mmsystem.h>
 #include <cstring>
 
+std::vector<SoundCall> sounds;
 std::vector<std::string> mciTexts, shellCalls;
 std::vector<HWND> mciWindows;
-int soundsPlayed;
-LPCSTR soundName;
-HMODULE soundModule;
-DWORD soundFlags;
 
 namespace {
 
@@ -29,11 +25,7 @@ MCIERROR WINAPI RecordMci(LPCSTR command, LPSTR, UINT, HWND callback)
 
 BOOL WINAPI RecordSound(LPCSTR name, HMODULE module, DWORD flags)
 {
-    soundsPlayed++;
-    soundName = name;
-    soundModule = module;
-    soundFlags = flags;
-    return TRUE;
+    return sounds.push_back({ name, module, flags }), TRUE;
 }
 
 HINSTANCE WINAPI RecordShell(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, INT show)
@@ -44,49 +36,59 @@ HINSTANCE WINAPI RecordShell(HWND window, LPCSTR verb, LPCSTR file, LPCSTR param
     return (HINSTANCE)42;
 }
 
-// Points the test program's import of dll!name at replacement.
-void PatchImport(const char* dll, const char* name, void* replacement)
+// Points the test program's import slot that holds dll!name at replacement.
+bool PatchImport(const char* dll, const char* name, void* replacement)
 {
+    ULONG_PTR target = (ULONG_PTR)GetProcAddress(GetModuleHandleA(dll), name);
     BYTE* base = (BYTE*)GetModuleHandleA(nullptr);
     IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     DWORD at = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + at); d->Name; d++) {
-        IMAGE_THUNK_DATA* names = (IMAGE_THUNK_DATA*)(base + d->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slots = (IMAGE_THUNK_DATA*)(base + d->FirstThunk);
-        for (; _stricmp((char*)(base + d->Name), dll) == 0 && names->u1.AddressOfData; names++, slots++) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-                std::strcmp((char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name, name) != 0)
-                continue;
-            DWORD protection;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
-            slots->u1.Function = (ULONG_PTR)replacement;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), protection, &protection);
-            return;
-        }
-    }
-    ADD_FAILURE() << "no import " << dll << "!" << name;
+    for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + at); d->Name; d++)
+        for (IMAGE_THUNK_DATA* slot = (IMAGE_THUNK_DATA*)(base + d->FirstThunk); slot->u1.Function; slot++)
+            if (target != 0 && slot->u1.Function == target) {
+                DWORD protection;
+                VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+                slot->u1.Function = (ULONG_PTR)replacement;
+                return true;
+            }
+    return false;
+}
+
+// Before any case runs: every case, start-up included, only records these calls.
+const bool patched = PatchImport("winmm.dll", "mciSendStringA", (void*)RecordMci) &&
+                     PatchImport("winmm.dll", "PlaySoundA", (void*)RecordSound) &&
+                     PatchImport("shell32.dll", "ShellExecuteA", (void*)RecordShell);
+
+UINT boxMessage;
+WPARAM boxParameter;
+BoxSeen boxSeen;
+
+void CALLBACK AnswerWhenShown(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr);
+    while (box != nullptr && !(GetWindow(box, GW_OWNER) == mainWindow && IsWindowVisible(box)))
+        box = FindWindowExA(nullptr, box, "#32770", nullptr);
+    if (box == nullptr)
+        return;
+    char caption[64] = "", text[256] = "";
+    GetWindowTextA(box, caption, sizeof caption);
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    boxSeen = { true, !IsWindowEnabled(mainWindow), caption, text };
+    PostMessageA(box, boxMessage, boxParameter, 0);
 }
 
 } // namespace
 
 void CloseMainWindow()
 {
-    if (IsWindow(mainWindow)) {
-        DestroyWindow(mainWindow);
-        PumpMessages();  // takes the quit message the destruction posted
-    }
+    DestroyWindow(mainWindow);
+    PumpMessages();  // takes the quit message the destruction posted
     UnregisterClassA(className, GetModuleHandleA(nullptr));
 }
 
 void OpenMainWindow(int showState)
 {
-    static bool patched = false;
-    if (!patched) {
-        PatchImport("winmm.dll", "mciSendStringA", (void*)RecordMci);
-        PatchImport("winmm.dll", "PlaySoundA", (void*)RecordSound);
-        PatchImport("shell32.dll", "ShellExecuteA", (void*)RecordShell);
-        patched = true;
-    }
+    ASSERT_TRUE(patched);
     CloseMainWindow();
     mciTexts.clear();
     mciWindows.clear();
@@ -103,7 +105,7 @@ void StartGame(unsigned int seed)
     DestroyCardViews();
     DealCardsFromSeed(seed);
     PumpMessages();
-    soundsPlayed = 0;
+    sounds.clear();
 }
 
 void PumpMessages()
@@ -140,20 +142,17 @@ UINT MenuState(UINT id)
     return info.fState;
 }
 
-POINT CellPoint(int column, int row)
+POINT CellOrigin(int column, int row)
 {
-    if (column == FREE_CELL_COLUMN)
-        return { 720, (row - 1) * 101 + 50 };
-    return { (column - 1) * 63 + 31, (row - 1) * 102 + 50 };
+    return column == FREE_CELL_COLUMN ? POINT{ 693, (row - 1) * 101 + 1 } : POINT{ (column - 1) * 63, (row - 1) * 102 };
 }
 
 LRESULT ClickCard(int card, int button)
 {
-    int column, row;
-    if (!FindCardPlace(card, &column, &row))
-        return -1;
-    POINT p = CellPoint(column, row);
-    return Click(button, p.x, p.y);
+    int column = 0, row = 0;
+    FindCardPlace(card, &column, &row);
+    POINT p = CellOrigin(column, row);
+    return Click(button, p.x + 31, p.y + 50);
 }
 
 std::string TableKey()
@@ -171,17 +170,14 @@ void SetTableKey(const std::string& key)
 
 void LayOut(const int rows[4][10], const int free[4])
 {
-    int column, row, x, y;
     for (int r = 1; r <= 4; r++)
         for (int c = 1; c <= 10; c++)
             board[c][r] = rows[r - 1][c - 1];
     std::memcpy(freeCells + 1, free, 4 * sizeof(int));
     freeUsed = 1 + (free[0] != 0) + (free[1] != 0) + (free[2] != 0) + (free[3] != 0);
-    for (int card = 1; card <= 40; card++)
-        if (FindCardPlace(card, &column, &row)) {
-            PlaceOrigin(column, row, &x, &y);
-            MoveCardView(card, x, y);
-        }
+    for (int card = 1, column, row; card <= 40; card++)
+        if (FindCardPlace(card, &column, &row))
+            MoveCardView(card, CellOrigin(column, row).x, CellOrigin(column, row).y);
 }
 
 void ExpectConsistentTable()
@@ -192,7 +188,7 @@ void ExpectConsistentTable()
             int v = board[c][r];
             ASSERT_TRUE(c == 0 || r == 0 ? v == 0 : v == CELL_EMPTY || (v >= 1 && v <= 40 && ++places[v] == 1))
                 << "cell " << c << "," << r << ": " << v;
-            holes += c > 0 && r > 0 && v == CELL_EMPTY;
+            holes += v == CELL_EMPTY;
         }
     for (int i = 0; i <= 4; i++) {
         int v = freeCells[i];
@@ -200,38 +196,14 @@ void ExpectConsistentTable()
             << "free cell " << i << ": " << v;
         parked += v != 0;
     }
-    for (int n = 1; n <= 40; n++) {
-        int column, row, x, y;
+    for (int n = 1, column = 0, row = 0; n <= 40; n++) {
         ASSERT_TRUE(FindCardPlace(n, &column, &row)) << "card " << n;
-        PlaceOrigin(column, row, &x, &y);
-        POINT at = ChildPosition(cardWindows[n]);
-        ASSERT_TRUE(at.x == x && at.y == y) << "view of card " << n << " at " << at.x << "," << at.y;
+        POINT want = CellOrigin(column, row), at = ChildPosition(cardWindows[n]);
+        ASSERT_TRUE(at.x == want.x && at.y == want.y) << "view of card " << n << " at " << at.x << "," << at.y;
     }
     ASSERT_TRUE(holes == parked && freeUsed == parked + 1 && freeLimit >= 2 && freeLimit <= 5)
         << holes << " holes, " << parked << " parked, freeUsed " << freeUsed << ", freeLimit " << freeLimit;
 }
-
-namespace {
-UINT boxMessage;
-WPARAM boxParameter;
-BoxSeen boxSeen;
-
-void CALLBACK AnswerWhenShown(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    HWND box = nullptr;
-    while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr)
-        if (GetWindow(box, GW_OWNER) == mainWindow && IsWindowVisible(box))
-            break;
-    if (box == nullptr)
-        return;
-    KillTimer(nullptr, timer);
-    char caption[64] = "", text[256] = "";
-    GetWindowTextA(box, caption, sizeof caption);
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    boxSeen = { true, !IsWindowEnabled(mainWindow), caption, text };
-    PostMessageA(box, boxMessage, boxParameter, 0);
-}
-} // namespace
 
 BoxSeen AnswerBox(UINT message, WPARAM wParam, void (*action)())
 {

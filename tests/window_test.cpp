@@ -1,6 +1,5 @@
-// What the window shows and asks of the platform: the state at load, start-up
-// and WinMain's loop, the drawn lines and the card views read back as pixels,
-// the media commands, the rules page and the About box.
+// The state at load, start-up and WinMain's loop, the drawn lines and card views read back as
+// pixels, and what the window asks of the platform: media commands, the rules page, the About box.
 #include "app/mainwindow.h"
 #include "game/board.h"
 #include "game/moves.h"
@@ -19,40 +18,22 @@ namespace {
 
 const COLORREF RED = RGB(255, 0, 0), BLACK = RGB(0, 0, 0), BACKGROUND = RGB(160, 0, 0);
 
-BOOL CALLBACK CountOne(HWND, LPARAM count)
-{
-    return ++*(int*)count > 0;
-}
-
-int CountChildren(HWND parent)
-{
-    int count = 0;
-    EnumChildWindows(parent, CountOne, (LPARAM)&count);
-    return count;
-}
-
-int childrenWhenShown = -1, keyCommands = 0;
-BOOL visibleWhenShown = TRUE;
-WNDPROC programProc;
+int viewsWhenShown = 0;
+HWND firstView;
+bool dealtAnew = false;
 
 LRESULT CALLBACK WatchShowing(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* m = (const CWPSTRUCT*)lParam;
-    if (m->message == WM_SHOWWINDOW && m->wParam && m->hwnd == mainWindow && childrenWhenShown < 0) {
-        childrenWhenShown = CountChildren(mainWindow);
-        visibleWhenShown = IsWindowVisible(mainWindow);
-    }
+    if (m->message == WM_SHOWWINDOW && m->wParam && m->hwnd == mainWindow && !IsWindowVisible(mainWindow))
+        for (HWND view : cardWindows)
+            viewsWhenShown += IsWindow(view) && GetParent(view) == mainWindow;
+    if (m->message == WM_DESTROY && m->hwnd == mainWindow)
+        dealtAnew = cardWindows[1] != firstView;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-LRESULT CALLBACK CountKeyCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_COMMAND && HIWORD(wParam) == 1)  // from an accelerator
-        keyCommands += LOWORD(wParam) == CMD_NEW_GAME ? 1 : 100;
-    return CallWindowProcA(programProc, window, message, wParam, lParam);
-}
-
-// Inside WinMain's loop: what start-up made, then F2 and closing.
+// Inside WinMain's loop: what start-up made, then F2 (a new game) and closing.
 void CALLBACK InsideTheLoop(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(nullptr, timer);
@@ -71,52 +52,32 @@ void CALLBACK InsideTheLoop(HWND, UINT, UINT_PTR timer, DWORD)
     EXPECT_TRUE(brush.lbStyle == BS_SOLID && brush.lbColor == BACKGROUND);
     EXPECT_TRUE(pen.lopnStyle == PS_SOLID && pen.lopnWidth.x == 1 && pen.lopnColor == RED);
     EXPECT_TRUE(mainMenu != nullptr && mainMenu == GetMenu(mainWindow));
-    programProc = (WNDPROC)SetWindowLongPtrA(mainWindow, GWLP_WNDPROC, (LONG_PTR)CountKeyCommands);
+    firstView = cardWindows[1];
     PostMessageA(mainWindow, WM_KEYDOWN, VK_F2, 1);
     PostMessageA(mainWindow, WM_CLOSE, 0, 0);
-}
-
-class Window : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        OpenMainWindow(SW_SHOWNORMAL);
-        StartGame(1);
-        Repaint();
-    }
-    static void Repaint()
-    {
-        RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        PumpMessages();
-    }
-};
-
-COLORREF Pixel(int x, int y)
-{
-    HDC dc = GetDC(mainWindow);
-    COLORREF colour = GetPixel(dc, x, y);
-    ReleaseDC(mainWindow, dc);
-    return colour;
 }
 
 // A line from (x0, y0) to (x1, y1) inclusive, along x or along y.
 void ExpectLine(int x0, int y0, int x1, int y1, COLORREF colour)
 {
+    HDC dc = GetDC(mainWindow);
+    int wrong = 0;
     for (int x = x0; x <= x1; x++)
         for (int y = y0; y <= y1; y++)
-            ASSERT_EQ(Pixel(x, y), colour) << "pixel " << x << "," << y;
+            wrong += GetPixel(dc, x, y) != colour;
+    ReleaseDC(mainWindow, dc);
+    EXPECT_EQ(wrong, 0) << "pixels wrong from " << x0 << "," << y0 << " to " << x1 << "," << y1;
 }
 
 // Frames 1 to drawn, 101 pixels apart, and only background where the others would be.
 void ExpectFrames(int drawn)
 {
     for (int k = 1; k <= 4; k++) {
-        SCOPED_TRACE(testing::Message() << "frame " << k);
         int top = k == 1 ? 0 : (k - 1) * 101 + 1, bottom = k * 101;
-        ASSERT_NO_FATAL_FAILURE(ExpectLine(693, top, 756, top, k <= drawn ? BLACK : BACKGROUND));
-        ASSERT_NO_FATAL_FAILURE(ExpectLine(692, top + 1, 692, bottom - 1, k <= drawn ? BLACK : BACKGROUND));
-        ASSERT_NO_FATAL_FAILURE(ExpectLine(756, top + 1, 756, bottom - 1, k <= drawn ? RED : BACKGROUND));
-        ASSERT_NO_FATAL_FAILURE(ExpectLine(693, bottom, 756, bottom, k <= drawn ? RED : BACKGROUND));
+        ExpectLine(693, top, 756, top, k <= drawn ? BLACK : BACKGROUND);
+        ExpectLine(692, top + 1, 692, bottom - 1, k <= drawn ? BLACK : BACKGROUND);
+        ExpectLine(756, top + 1, 756, bottom - 1, k <= drawn ? RED : BACKGROUND);
+        ExpectLine(693, bottom, 756, bottom, k <= drawn ? RED : BACKGROUND);
     }
     ExpectLine(692, 405, 757, 405, BACKGROUND);  // no fifth frame
 }
@@ -140,35 +101,35 @@ TEST(StartUp, WinMainDealsBeforeShowingTranslatesF2AndEndsWithZero)
     SetTimer(nullptr, 0, 10, InsideTheLoop);
     EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, (LPSTR) "", SW_SHOWNORMAL), 0);
     UnhookWindowsHookEx(hook);
-    EXPECT_TRUE(childrenWhenShown == CARD_COUNT && !visibleWhenShown);
-    EXPECT_EQ(keyCommands, 1);
+    EXPECT_EQ(viewsWhenShown, CARD_COUNT);
+    EXPECT_TRUE(dealtAnew);  // by F2
     EXPECT_FALSE(IsWindow(mainWindow));
 }
 
 TEST_F(Window, GridEdgeAndFreeCellFramesAsDrawnWithTheBoardPen)
 {
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(635, 0, 636, 0, RED));  // red inside, black outside
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(635, 1, 635, 410, RED));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(1, 411, 635, 411, RED));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(636, 1, 636, 412, BLACK));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(0, 411, 0, 412, BLACK));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(0, 412, 636, 412, BLACK));
-    ASSERT_NO_FATAL_FAILURE(ExpectLine(0, 413, 637, 413, BACKGROUND));
-    ASSERT_NO_FATAL_FAILURE(ExpectFrames(1));
+    ExpectLine(635, 0, 636, 0, RED);  // red inside, black outside
+    ExpectLine(635, 1, 635, 410, RED);
+    ExpectLine(1, 411, 635, 411, RED);
+    ExpectLine(636, 1, 636, 412, BLACK);
+    ExpectLine(0, 411, 0, 412, BLACK);
+    ExpectLine(0, 412, 636, 412, BLACK);
+    ExpectLine(0, 413, 637, 413, BACKGROUND);
+    ExpectFrames(1);
     HPEN red = boardPen;
     Command(CMD_FREE_CELLS_2);
-    ASSERT_NO_FATAL_FAILURE(ExpectFrames(2));
+    ExpectFrames(2);
     Command(CMD_FREE_CELLS_4);
-    ASSERT_NO_FATAL_FAILURE(ExpectFrames(4));
+    ExpectFrames(4);
     LOGPEN own = {};
     GetObjectA(savedPen, sizeof own, &own);
     EXPECT_TRUE(boardPen == red && own.lopnColor == BLACK);
-    Repaint();
-    ASSERT_NO_FATAL_FAILURE(ExpectFrames(1));
+    RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ExpectFrames(1);
     Command(CMD_FREE_CELLS_4);
     Command(CMD_NEW_GAME);
     UpdateWindow(mainWindow);
-    ASSERT_NO_FATAL_FAILURE(ExpectFrames(1));
+    ExpectFrames(1);
     EXPECT_EQ(boardPen, red);
 }
 
@@ -204,10 +165,9 @@ TEST_F(Window, EachViewShowsItsOwnCardsPictureAndNewGamesLeakNothing)
     }
     EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi);
     EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user);
-    EXPECT_EQ(CountChildren(mainWindow), CARD_COUNT);
 }
 
-TEST_F(Window, MediaCommandsFollowSizeNoticesClicksAndTheMusicOption)
+TEST_F(Window, MediaCommandsRulesPageAndTheModalAboutBox)
 {
     const std::vector<std::string> none, stop = { "close all" },
         start = { "close all", "open sequencer!Orv2000.mid alias music", "play music notify" };
@@ -233,15 +193,10 @@ TEST_F(Window, MediaCommandsFollowSizeNoticesClicksAndTheMusicOption)
         mciWindows.clear();
         SendMessageA(mainWindow, e.message, e.wParam, MAKELPARAM(780, 480));
         EXPECT_EQ(mciTexts, e.sent);
-        for (size_t i = 0; i < mciWindows.size(); i++)
-            EXPECT_EQ(mciWindows[i], i == 2 ? mainWindow : nullptr);
+        EXPECT_TRUE(mciWindows.size() < 3 || (mciWindows[0] == nullptr && mciWindows[2] == mainWindow));
         EXPECT_EQ(musicPlaying, e.playing);
         EXPECT_EQ(MenuState(CMD_MUSIC), musicOn ? (UINT)MFS_CHECKED : 0u);
     }
-}
-
-TEST_F(Window, RulesPageAndTheModalAboutBox)
-{
     EXPECT_EQ(Command(CMD_RULES), 0);
     EXPECT_EQ(shellCalls, std::vector<std::string>{ "open orv2000.htm null null 1 main" });
     for (UINT message : { WM_COMMAND, WM_KEYDOWN }) {  // OK, Escape
