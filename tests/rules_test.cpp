@@ -8,11 +8,9 @@
 #include "resources/resource.h"
 #include "tests/support.h"
 #include "ui/music.h"
-#include "view/cardview.h"
 
 #include <gtest/gtest.h>
 #include <mmsystem.h>
-#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <random>

@@ -113,7 +113,6 @@ TEST_F(Solver, WinningLinesWinTheRealGame)
 // table exactly as the solver's click does.
 TEST_F(Solver, CompanionReadsPositionsAndItsClicksAgreeWithTheSolvers)
 {
-    EXPECT_EQ(FindGameWindow(), mainWindow);
     std::mt19937 random(2000);
     for (int position = 0; position < 10; position++) {
         StartGame(1000 + position);
@@ -121,7 +120,7 @@ TEST_F(Solver, CompanionReadsPositionsAndItsClicksAgreeWithTheSolvers)
         for (int step = (int)(random() % 60); step > 0 && !IsSolved(); step--)
             ClickCard(1 + (int)(random() % 40), random() % 3 ? L : R);
         std::string start = TableKey();
-        ASSERT_EQ(ReadGameTable(mainWindow), 1);
+        ASSERT_EQ(ReadGameTable(FindGameWindow()), 1);
         ASSERT_TRUE(TableKey() == start) << "position " << position;
         for (int click = 0; click < 80; click++, SetTableKey(start)) {  // the handlers read the board, not the views
             ApplyClick(click / 2 + 1, click % 2 ? R : L);
