@@ -1,25 +1,101 @@
 #include "tests/support.h"
 #include "app/mainwindow.h"
+#include "game/board.h"
 #include "game/deal.h"
+#include "game/moves.h"
 #include "game/wincheck.h"
+#include "ui/music.h"
 #include "view/cardview.h"
+
+#include <mmsystem.h>
+#include <cstring>
+
+std::vector<SoundCall> sounds;
+std::vector<std::string> mciTexts, shellCalls;
+std::vector<HWND> mciWindows;
+
+namespace {
+
+MCIERROR WINAPI RecordMci(LPCSTR command, LPSTR, UINT, HWND callback)
+{
+    mciTexts.push_back(command);
+    mciWindows.push_back(callback);
+    return 0;
+}
+
+BOOL WINAPI RecordSound(LPCSTR name, HMODULE module, DWORD flags)
+{
+    return sounds.push_back({ name, module, flags }), TRUE;
+}
+
+HINSTANCE WINAPI RecordShell(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, INT show)
+{
+    auto text = [](LPCSTR s) { return std::string(s ? s : "null") + " "; };
+    shellCalls.push_back(text(verb) + text(file) + text(parameters) + text(directory) + std::to_string(show) +
+                         (window == mainWindow ? " main" : " other"));
+    return (HINSTANCE)42;
+}
+
+// Points the test program's import slot that holds dll!name at replacement.
+bool PatchImport(const char* dll, const char* name, void* replacement)
+{
+    ULONG_PTR target = (ULONG_PTR)GetProcAddress(GetModuleHandleA(dll), name);
+    BYTE* base = (BYTE*)GetModuleHandleA(nullptr);
+    IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
+    DWORD at = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + at); d->Name; d++)
+        for (IMAGE_THUNK_DATA* slot = (IMAGE_THUNK_DATA*)(base + d->FirstThunk); slot->u1.Function; slot++)
+            if (target != 0 && slot->u1.Function == target) {
+                DWORD protection;
+                VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+                slot->u1.Function = (ULONG_PTR)replacement;
+                return true;
+            }
+    return false;
+}
+
+// Before any case runs: every case, start-up included, only records these calls.
+const bool patched = PatchImport("winmm.dll", "mciSendStringA", (void*)RecordMci) &&
+                     PatchImport("winmm.dll", "PlaySoundA", (void*)RecordSound) &&
+                     PatchImport("shell32.dll", "ShellExecuteA", (void*)RecordShell);
+
+UINT boxMessage;
+WPARAM boxParameter;
+BoxSeen boxSeen;
+
+void CALLBACK AnswerWhenShown(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr);
+    while (box != nullptr && !(GetWindow(box, GW_OWNER) == mainWindow && IsWindowVisible(box)))
+        box = FindWindowExA(nullptr, box, "#32770", nullptr);
+    if (box == nullptr)
+        return;
+    char caption[64] = "", text[256] = "";
+    GetWindowTextA(box, caption, sizeof caption);
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    boxSeen = { true, !IsWindowEnabled(mainWindow), caption, text };
+    PostMessageA(box, boxMessage, boxParameter, 0);
+}
+
+} // namespace
 
 void CloseMainWindow()
 {
-    if (IsWindow(mainWindow)) {
-        DestroyWindow(mainWindow);
-        PumpMessages();  // takes the quit message the destruction posted
-    }
+    DestroyWindow(mainWindow);
+    PumpMessages();  // takes the quit message the destruction posted
     UnregisterClassA(className, GetModuleHandleA(nullptr));
 }
 
 void OpenMainWindow(int showState)
 {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    ASSERT_TRUE(patched);
     CloseMainWindow();
-    WatchPlatformCalls();
-    InitApplication(instance);
-    CreateMainWindow(instance, showState);
+    mciTexts.clear();
+    mciWindows.clear();
+    shellCalls.clear();
+    musicOn = musicPlaying = 1;
+    InitApplication(GetModuleHandleA(nullptr));
+    CreateMainWindow(GetModuleHandleA(nullptr), showState);
     PumpMessages();
 }
 
@@ -28,6 +104,8 @@ void StartGame(unsigned int seed)
     NewGame();
     DestroyCardViews();
     DealCardsFromSeed(seed);
+    PumpMessages();
+    sounds.clear();
 }
 
 void PumpMessages()
@@ -39,158 +117,21 @@ void PumpMessages()
     }
 }
 
-std::string WindowText(HWND window)
-{
-    char text[256] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 POINT ChildPosition(HWND child)
 {
     RECT r;
     GetWindowRect(child, &r);
-    POINT p = { r.left, r.top };
-    ScreenToClient(GetParent(child), &p);
-    return p;
+    MapWindowPoints(nullptr, GetParent(child), (POINT*)&r, 1);
+    return { r.left, r.top };
 }
 
-SIZE WindowSize(HWND window)
+LRESULT Click(int button, int x, int y)
 {
-    RECT r;
-    GetWindowRect(window, &r);
-    return { r.right - r.left, r.bottom - r.top };
+    return SendMessageA(mainWindow, button == CLICK_LEFT ? WM_LBUTTONDOWN : WM_RBUTTONDOWN,
+                        button == CLICK_LEFT ? MK_LBUTTON : MK_RBUTTON, MAKELPARAM(x, y));
 }
 
-static BOOL CALLBACK CountOne(HWND, LPARAM counter)
-{
-    ++*(int*)counter;
-    return TRUE;
-}
-
-int CountChildWindows(HWND parent)
-{
-    int count = 0;
-    EnumChildWindows(parent, CountOne, (LPARAM)&count);
-    return count;
-}
-
-#include "game/board.h"
-#include "view/cardview.h"
-
-#include <gtest/gtest.h>
-#include <mmsystem.h>
-#include <cstring>
-
-std::vector<MediaCommand> mediaCommands;
-int soundsPlayed;
-DWORD lastSoundFlags;
-LPCSTR lastSoundName;
-HMODULE lastSoundModule;
-bool soundsAudible = true;
-std::vector<std::string> shellOpened;
-
-namespace {
-
-using MciSend = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
-using PlaySoundFn = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
-using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-MciSend realMciSend;
-PlaySoundFn realPlaySound;
-ShellExecuteFn realShellExecute;
-
-MCIERROR WINAPI RecordMciSend(LPCSTR command, LPSTR buffer, UINT length, HWND callback)
-{
-    mediaCommands.push_back({ command, callback });
-    return realMciSend(command, buffer, length, callback);
-}
-
-BOOL WINAPI RecordPlaySound(LPCSTR name, HMODULE module, DWORD flags)
-{
-    soundsPlayed++;
-    lastSoundName = name;
-    lastSoundModule = module;
-    lastSoundFlags = flags;
-    return soundsAudible ? realPlaySound(name, module, flags) : TRUE;
-}
-
-HINSTANCE WINAPI RecordShellExecute(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                    LPCSTR directory, INT show)
-{
-    shellOpened.push_back(std::string(verb ? verb : "(null)") + " " + (file ? file : "(null)") +
-                          (parameters ? " params" : "") + (directory ? " dir" : "") +
-                          " show " + std::to_string(show) + (window == mainWindow ? " main" : ""));
-    return realShellExecute(window, verb, file, parameters, directory, show);
-}
-
-// Points the test program's import of dll!name at replacement; returns the
-// address it held.
-void* PatchImport(const char* dll, const char* name, void* replacement)
-{
-    BYTE* base = (BYTE*)GetModuleHandleA(nullptr);
-    IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
-    IMAGE_DATA_DIRECTORY imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports.VirtualAddress); d->Name; d++) {
-        if (_stricmp((char*)(base + d->Name), dll) != 0)
-            continue;
-        IMAGE_THUNK_DATA* names = (IMAGE_THUNK_DATA*)(base + d->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slots = (IMAGE_THUNK_DATA*)(base + d->FirstThunk);
-        for (; names->u1.AddressOfData; names++, slots++) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            IMAGE_IMPORT_BY_NAME* byName = (IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData);
-            if (std::strcmp((char*)byName->Name, name) != 0)
-                continue;
-            DWORD protection;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
-            void* original = (void*)slots->u1.Function;
-            slots->u1.Function = (ULONG_PTR)replacement;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), protection, &protection);
-            return original;
-        }
-    }
-    return nullptr;
-}
-
-} // namespace
-
-void WatchPlatformCalls()
-{
-    if (realMciSend == nullptr) {
-        realMciSend = (MciSend)PatchImport("winmm.dll", "mciSendStringA", (void*)RecordMciSend);
-        realPlaySound = (PlaySoundFn)PatchImport("winmm.dll", "PlaySoundA", (void*)RecordPlaySound);
-        realShellExecute = (ShellExecuteFn)PatchImport("shell32.dll", "ShellExecuteA", (void*)RecordShellExecute);
-        ASSERT_NE(realMciSend, nullptr);
-        ASSERT_NE(realPlaySound, nullptr);
-        ASSERT_NE(realShellExecute, nullptr);
-    }
-    mediaCommands.clear();
-    soundsPlayed = 0;
-    shellOpened.clear();
-}
-
-std::vector<std::string> MediaTexts()
-{
-    std::vector<std::string> texts;
-    for (const MediaCommand& c : mediaCommands)
-        texts.push_back(c.text);
-    return texts;
-}
-
-LRESULT LeftClick(int x, int y)
-{
-    return SendMessageA(mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-}
-
-LRESULT RightClick(int x, int y)
-{
-    return SendMessageA(mainWindow, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
-}
-
-LRESULT Command(int id)
-{
-    return SendMessageA(mainWindow, WM_COMMAND, id, 0);
-}
+LRESULT Command(int id) { return SendMessageA(mainWindow, WM_COMMAND, id, 0); }
 
 UINT MenuState(UINT id)
 {
@@ -201,107 +142,73 @@ UINT MenuState(UINT id)
     return info.fState;
 }
 
-POINT CellPoint(int column, int row)
+POINT CellOrigin(int column, int row)
 {
-    return { (column - 1) * 63 + 31, (row - 1) * 102 + 50 };
+    return column == FREE_CELL_COLUMN ? POINT{ 693, (row - 1) * 101 + 1 } : POINT{ (column - 1) * 63, (row - 1) * 102 };
 }
 
-POINT FreeCellPoint(int cell)
+LRESULT ClickCard(int card, int button)
 {
-    return { 720, (cell - 1) * 101 + 50 };
+    int column = 0, row = 0;
+    FindCardPlace(card, &column, &row);
+    POINT p = CellOrigin(column, row);
+    return Click(button, p.x + 31, p.y + 50);
+}
+
+std::string TableKey()
+{
+    return std::string((const char*)board, sizeof board) + std::string((const char*)freeCells, sizeof freeCells) +
+           std::to_string(freeUsed);
+}
+
+void SetTableKey(const std::string& key)
+{
+    std::memcpy(board, key.data(), sizeof board);
+    std::memcpy(freeCells, key.data() + sizeof board, sizeof freeCells);
+    freeUsed = std::stoi(key.substr(sizeof board + sizeof freeCells));
 }
 
 void LayOut(const int rows[4][10], const int free[4])
 {
-    freeUsed = 1;
-    for (int r = 1; r <= 4; r++) {
-        for (int c = 1; c <= 10; c++) {
+    for (int r = 1; r <= 4; r++)
+        for (int c = 1; c <= 10; c++)
             board[c][r] = rows[r - 1][c - 1];
-            if (board[c][r] != CELL_EMPTY)
-                MoveCardView(board[c][r], (c - 1) * 63, (r - 1) * 102);
-        }
-    }
-    for (int i = 1; i <= 4; i++) {
-        freeCells[i] = free[i - 1];
-        if (freeCells[i] != 0) {
-            MoveCardView(freeCells[i], 693, (i - 1) * 101 + 1);
-            freeUsed++;
-        }
-    }
-}
-
-POINT ViewPosition(int card)
-{
-    return ChildPosition(cardWindows[card]);
+    std::memcpy(freeCells + 1, free, 4 * sizeof(int));
+    freeUsed = 1 + (free[0] != 0) + (free[1] != 0) + (free[2] != 0) + (free[3] != 0);
+    for (int card = 1, column, row; card <= 40; card++)
+        if (FindCardPlace(card, &column, &row))
+            MoveCardView(card, CellOrigin(column, row).x, CellOrigin(column, row).y);
 }
 
 void ExpectConsistentTable()
 {
-    int places[41] = {};
-    int holes = 0;
+    int places[41] = {}, holes = 0, parked = 0;
     for (int c = 0; c <= 10; c++)
         for (int r = 0; r <= 4; r++) {
             int v = board[c][r];
-            if (c == 0 || r == 0) {
-                ASSERT_EQ(v, 0) << "sentinel " << c << "," << r;
-                continue;
-            }
-            if (v == CELL_EMPTY) {
-                holes++;
-                continue;
-            }
-            ASSERT_TRUE(v >= 1 && v <= 40) << "cell " << c << "," << r << " holds " << v;
-            places[v]++;
-            POINT at = ViewPosition(v);
-            ASSERT_EQ(at.x, (c - 1) * 63) << "view of card " << v;
-            ASSERT_EQ(at.y, (r - 1) * 102) << "view of card " << v;
+            ASSERT_TRUE(c == 0 || r == 0 ? v == 0 : v == CELL_EMPTY || (v >= 1 && v <= 40 && ++places[v] == 1))
+                << "cell " << c << "," << r << ": " << v;
+            holes += v == CELL_EMPTY;
         }
-    int parked = 0;
-    for (int i = 1; i <= 4; i++) {
+    for (int i = 0; i <= 4; i++) {
         int v = freeCells[i];
-        if (v == 0)
-            continue;
-        ASSERT_TRUE(v >= 1 && v <= 40) << "free cell " << i << " holds " << v;
-        ASSERT_LT(i, freeLimit) << "card in a free cell that is not enabled";
-        parked++;
-        places[v]++;
-        POINT at = ViewPosition(v);
-        ASSERT_EQ(at.x, 693) << "view of card " << v;
-        ASSERT_EQ(at.y, (i - 1) * 101 + 1) << "view of card " << v;
+        ASSERT_TRUE(v == 0 || (i > 0 && i < freeLimit && v >= 1 && v <= 40 && ++places[v] == 1))
+            << "free cell " << i << ": " << v;
+        parked += v != 0;
     }
-    ASSERT_EQ(freeCells[0], 0);
-    for (int n = 1; n <= 40; n++)
-        ASSERT_EQ(places[n], 1) << "card " << n;
-    ASSERT_EQ(holes, parked);
-    ASSERT_EQ(freeUsed, parked + 1);
-    ASSERT_TRUE(freeLimit >= 2 && freeLimit <= 5) << freeLimit;
-    ASSERT_LE(freeUsed, freeLimit);
+    for (int n = 1, column = 0, row = 0; n <= 40; n++) {
+        ASSERT_TRUE(FindCardPlace(n, &column, &row)) << "card " << n;
+        POINT want = CellOrigin(column, row), at = ChildPosition(cardWindows[n]);
+        ASSERT_TRUE(at.x == want.x && at.y == want.y) << "view of card " << n << " at " << at.x << "," << at.y;
+    }
+    ASSERT_TRUE(holes == parked && freeUsed == parked + 1 && freeLimit >= 2 && freeLimit <= 5)
+        << holes << " holes, " << parked << " parked, freeUsed " << freeUsed << ", freeLimit " << freeLimit;
 }
 
-namespace {
-int boxButton;
-BoxSeen boxSeen;
-
-void CALLBACK AnswerWhenShown(HWND, UINT, UINT_PTR timer, DWORD)
+BoxSeen AnswerBox(UINT message, WPARAM wParam, void (*action)())
 {
-    HWND box = nullptr;
-    while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr)
-        if (GetWindow(box, GW_OWNER) == mainWindow && IsWindowVisible(box))
-            break;
-    if (box == nullptr)
-        return;
-    KillTimer(nullptr, timer);
-    boxSeen.shown = true;
-    boxSeen.caption = WindowText(box);
-    boxSeen.text = WindowText(GetDlgItem(box, 0xFFFF));
-    boxSeen.ownerDisabled = !IsWindowEnabled(mainWindow);
-    PostMessageA(box, WM_COMMAND, boxButton, 0);
-}
-} // namespace
-
-BoxSeen AnswerBox(int button, void (*action)())
-{
-    boxButton = button;
+    boxMessage = message;
+    boxParameter = wParam;
     boxSeen = BoxSeen();
     UINT_PTR timer = SetTimer(nullptr, 0, 20, AnswerWhenShown);
     action();
