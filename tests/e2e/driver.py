@@ -172,6 +172,7 @@ def stop(g):
     if g.proc.poll() is None:
         g.proc.kill()
         g.proc.wait()
+        poll(lambda: not windows(TITLE), 5)     # the next case starts on a clean screen
     g.trace.close()
     shutil.rmtree(g.folder, ignore_errors=True)
 

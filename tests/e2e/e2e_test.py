@@ -53,6 +53,13 @@ def views_table(g):
     return table
 
 
+def line_back(g):
+    """A line that parks a card and brings one back (some deals have none: F2)."""
+    while not rules.back_from_cell(g.table, 1):
+        new_deal(g, lambda: keys(g, 'F2'))
+    return rules.back_from_cell(g.table, 1)
+
+
 def case_startup(args):
     g = game(args)
     x, y, w, h = geometry(g.window)
@@ -78,7 +85,7 @@ def case_clicks(args):
         click(g, x, y, button)
     # A park by the one-pixel gap right of the card (its hit area), a refused
     # second park, then back from the free cell.
-    line = rules.back_from_cell(g.table, 1)
+    line = line_back(g)
     (c, r) = rules.where(g.table, line[0][1])
     other = next(n for n in g.table.values() if n and n != line[0][1] and not rules.is_ace(n))
     click(g, c * 63 - 1, (r - 1) * 102 + 50, 3)
@@ -86,7 +93,7 @@ def case_clicks(args):
     play(g, line[1:])
     # Again, the card brought back by a click on the red line under its free
     # cell: the hit areas of the free cells are 102 pixels high.
-    play(g, rules.back_from_cell(g.table, 1)[:-1])
+    play(g, line_back(g)[:-1])
     click(g, 724, 101)
     expect_sounds(g)
     if SLOW[0] > 1:
@@ -145,7 +152,7 @@ def case_without_side_files(args):
     g = game(args, side_files=False)
     wait(lambda: len(mci(g)) >= 3, 'the music commands')
     check(mci(g)[:3] == START_MUSIC, 'the music commands without the music file: %s' % mci(g))
-    play(g, rules.back_from_cell(g.table, 1))
+    play(g, line_back(g))
     others = xdo('search', '--onlyvisible', '--name', '.')
     menu(g, 'Down', 'Down', 'Right', 'Down', 'Return')          # Aiuto > Regole del gioco
     time.sleep(1)
@@ -197,8 +204,8 @@ def case_win(args):
 def screenshots(args):
     """docs/game-in-progress.png and docs/about.png."""
     g = game(args)
+    play(g, line_back(g))
     free_cells(g, 4)
-    play(g, rules.back_from_cell(g.table, 1) or [])
     while sum(bool(g.table[p]) for p in rules.CELLS) < 3:
         click(g, *rules.centre(g.table, next(n for p, n in g.table.items() if n and p[0] < 12 and not rules.is_ace(n))), 3)
     x, y, w, h = geometry(g.window)

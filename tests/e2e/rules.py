@@ -96,7 +96,7 @@ def back_from_cell(table, enabled):
     through a move in the grid where one is near."""
     def leaves_cell(t, action):
         return action[0] == 1 and where(t, action[1])[0] == 12
-    return next(filter(None, (find_line(table, enabled, leaves_cell, depth) for depth in (3, 2, 4))), None)
+    return next(filter(None, (find_line(table, enabled, leaves_cell, depth) for depth in (3, 2, 4, 5, 6, 7, 8))), None)
 
 
 def describe(table):
