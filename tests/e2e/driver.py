@@ -166,7 +166,10 @@ def start(exe, texts_exe, side_files=True):
     check(not windows(TITLE), 'a game window is already on this screen')
     g.proc = subprocess.Popen([wine, os.path.join(folder, 'orv2000.exe')], cwd=folder, env=env,
                               stdin=subprocess.DEVNULL, stdout=g.trace, stderr=subprocess.STDOUT)
-    g.window = wait(lambda: windows(TITLE), 'the game window', 30)[0]
+    poll(lambda: windows(TITLE) or g.proc.poll() is not None, 30)
+    check(windows(TITLE), 'no game window; exit code %s, Wine said: %s'
+          % (g.proc.poll(), open(g.trace.name, errors='replace').read()[-500:]))
+    g.window = windows(TITLE)[0]
     g.rows = wait(lambda: [r for r in texts(g, TITLE) if r[0] == 'child'], 'the card views')
     g.origin = min(r[4][:2] for r in g.rows)    # card view (1, 1) lies at client (0, 0)
     g.table = wait(lambda: read_table(g), 'the dealt table on the screen')

@@ -107,8 +107,8 @@ def case_clicks(args):
         click(g, *rules.centre(g.table, next(n for p, n in g.table.items() if n and p[0] < 12 and not rules.is_ace(n))), 3)
     click(g, *rules.centre(g.table, next(n for n in g.table.values() if n and not rules.is_ace(n))), 3)
     click(g, 724, 360, 3)
-    close(g)
     expect_sounds(g)
+    close(g)
 
 
 def case_keys_and_menu(args):
