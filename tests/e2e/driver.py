@@ -52,7 +52,8 @@ def wait(predicate, what, timeout=10):
 def loader(exe):
     result = subprocess.run([os.path.join(ROOT, 'tools', 'wine-loader.sh'), exe], stdout=subprocess.PIPE, text=True)
     if result.returncode == 3:
-        raise SystemExit('skipped: this machine runs no 32-bit programs')
+        print('skipped: this machine runs no 32-bit programs')
+        raise SystemExit(77)
     check(result.returncode in (0, 4), 'cannot run ' + exe)
     return result.stdout.strip(), result.returncode == 4
 
@@ -77,12 +78,6 @@ def geometry(window):
     out = subprocess.run(['xwininfo', '-id', str(window)], stdout=subprocess.PIPE, text=True).stdout
     return tuple(int(re.search(key + r':\s+(-?\d+)', out).group(1))
                  for key in ('Absolute upper-left X', 'Absolute upper-left Y', 'Width', 'Height'))
-
-
-def key(*names):
-    for name in names:
-        xdo('key', name)
-        time.sleep(0.05 * SLOW[0])
 
 
 def screen(window=None):
@@ -310,19 +305,17 @@ def play(g, line):
 
 
 def keys(g, *names):
-    """Keys to the game: the pointer on its background first (the focus
-    follows the pointer without a window manager)."""
+    """Keys to the game, the pointer on its background (the focus follows the
+    pointer without a window manager); time for a menu to open after each."""
     xdo('mousemove', g.origin[0] + 660, g.origin[1] + 440)
-    key(*names)
+    for name in names:
+        xdo('key', name)
+        time.sleep(0.12 * SLOW[0])
 
 
 def menu(g, *steps):
     """The menu by keyboard: Alt, Down into 'Menu di Orvenna 2000', then the steps."""
-    keys(g, 'alt')
-    time.sleep(0.15 * SLOW[0])
-    key('Down')
-    time.sleep(0.15 * SLOW[0])
-    key(*steps)
+    keys(g, 'alt', 'Down', *steps)
 
 
 def free_cells(g, n):
