@@ -3,6 +3,7 @@
 // places by their window rectangles mapped into the main window.
 #include "hint/gamewindow.h"
 #include "game/board.h"
+#include "resources/resource.h"
 #include "solver/solver.h"
 
 #include <cstdlib>
@@ -120,4 +121,29 @@ HWND FindEndOfGameBox(HWND game)
         if (GetWindow(box, GW_OWNER) == game && IsWindowVisible(box))
             return box;
     return nullptr;
+}
+
+int ReadFreeCellsEnabled(HWND game)
+{
+    HMENU menu = GetMenu(game);
+    for (int count = FREE_CELL_COUNT; count >= 1 && menu; count--) {
+        MENUITEMINFOA item = {};
+        item.cbSize = MENU_ITEM_INFO_SIZE;
+        item.fMask = MIIM_STATE;
+        if (!GetMenuItemInfoA(menu, CMD_FREE_CELLS_1 + count - 1, FALSE, &item))
+            break;
+        if (item.fState & MFS_CHECKED)
+            return count;
+    }
+    // Frame k has its red right edge at x 756 beside free cell k; the
+    // background and the card views never paint that column red.
+    HDC dc = GetDC(game);
+    if (!dc)
+        return 0;
+    int count = 0;
+    for (int k = 1; k <= FREE_CELL_COUNT; k++)
+        if (GetPixel(dc, 756, (k - 1) * FREE_CELL_PITCH + FREE_CELL_PITCH / 2) == RGB(255, 0, 0))
+            count = k;
+    ReleaseDC(game, dc);
+    return count;
 }

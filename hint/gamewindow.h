@@ -21,3 +21,9 @@ int ReadGameTable(HWND game);
 int PostCardClick(HWND game, int card, int button);
 // The game's end-of-game message box, or null.
 HWND FindEndOfGameBox(HWND game);
+// The free cells the game has enabled: the checked item of its "Spazi
+// liberi" menu. Where another process's menu cannot be read (Wine keeps
+// menus inside their process), the frames the game has drawn for its free
+// cells; a repaint wipes frames 2 to 4, so that count may fall short.
+// Returns 0 when neither can be read.
+int ReadFreeCellsEnabled(HWND game);

@@ -1,39 +1,114 @@
-// orv2000-hint: reads the running game's table and says whether it can still
-// be won with K free cells and what to play next; with --play it plays the
-// game to the end itself, one click at a time.
+// orv2000-hint: a small window beside the running game that says whether
+// the table can still be won with the free cells the game has enabled and
+// what to click next, and plays that click, or the whole line, on request.
 //
-//   orv2000-hint [K] [--play]        K: free cells enabled in the game, 1 to 4 (default 1)
-// Exit code: 0 winnable (or won), 1 lost, 2 undecided, 3 no game or a
-// table it cannot read or play.
+//   orv2000-hint [K]     K: 1 to 4 free cells, instead of those read from the game
+//
+// One worker thread owns the board state (the solver and the table reader
+// share the game's globals): it polls the game a few times a second, decides
+// each new table and plays the clicks. The window's thread only shows what
+// the worker last wrote and passes on the buttons.
 #include "game/board.h"
 #include "game/wincheck.h"
 #include "hint/gamewindow.h"
+#include "hint/hintres.h"
 #include "solver/solver.h"
 #include "solver/words.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
-int Fail(const char* italian, const char* english)
+// About a second of search at the solver's speed, well inside two.
+constexpr long long HINT_BUDGET = 1000000;
+constexpr DWORD POLL_MS = 250;
+constexpr UINT WM_HINT_SHOW = WM_APP + 1;
+
+constexpr int REQUEST_NONE = 0;
+constexpr int REQUEST_ONE = 1;
+constexpr int REQUEST_ALL = 2;
+
+enum Text {
+    TEXT_TITLE, TEXT_PLAY_ONE, TEXT_PLAY_ALL, TEXT_STOP, TEXT_CLOSE, TEXT_NO_GAME, TEXT_WAITING,
+    TEXT_READING, TEXT_WON_GAME, TEXT_CAN_WIN, TEXT_CAN_WIN_1, TEXT_LOST, TEXT_LOST_1, TEXT_UNDECIDED,
+    TEXT_NOT_A_POSITION, TEXT_REFUSED, TEXT_COUNT
+};
+
+const wchar_t* const italianTexts[TEXT_COUNT] = {
+    L"Consigli - Orvenna 2000", L"Gioca una mossa", L"Gioca fino alla fine", L"Ferma", L"Chiudi",
+    L"Orvenna 2000 non è aperto.", L"Aspetto che si apra la partita.", L"Leggo le carte...",
+    L"Partita finita: vinta.", L"Si può vincere con %d spazi liberi", L"Si può vincere con 1 spazio libero",
+    L"Non si può più vincere con %d spazi liberi", L"Non si può più vincere con 1 spazio libero",
+    L"Non deciso", L"Le carte non formano una posizione del gioco.", L"Il gioco non ha accettato la mossa.",
+};
+const wchar_t* const englishTexts[TEXT_COUNT] = {
+    L"Hints - Orvenna 2000", L"Play one move", L"Play to the end", L"Stop", L"Close",
+    L"Orvenna 2000 is not running.", L"Waiting for a game.", L"Reading the cards...",
+    L"The game is over: won.", L"Can be won with %d free cells", L"Can be won with 1 free cell",
+    L"Can no longer be won with %d free cells", L"Can no longer be won with 1 free cell",
+    L"Undecided", L"The cards do not make a position of the game.", L"The game did not take the move.",
+};
+
+const wchar_t* const* texts = englishTexts;
+int italian = 0;
+HWND hintWindow = nullptr;
+int cellsOnCommandLine = 0;
+
+// Written by the worker under shownLock, shown by the window's thread.
+CRITICAL_SECTION shownLock;
+wchar_t shownVerdict[160];
+wchar_t shownAdvice[200];
+int shownCanPlay = 0;
+int shownPlaying = 0;
+
+// Set by the buttons, taken by the worker.
+volatile LONG request = REQUEST_NONE;
+volatile LONG stopRequested = 0;
+
+// The worker's memory of the last table it decided.
+int decidedBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
+int decidedCells[FREE_CELL_COUNT + 1];
+int decidedCount = 0;
+int decidedAnswer = SOLVE_INVALID;
+int lineNext = 0;
+// The most free cells seen enabled in this game: the frames read under Wine
+// may be wiped by a repaint, but during a game the number only grows.
+int cellsSeen = 0;
+
+void Show(const wchar_t* verdict, const wchar_t* advice, int canPlay, int playing)
 {
-    std::printf("%s\n%s\n", italian, english);
-    return 3;
+    EnterCriticalSection(&shownLock);
+    std::wcsncpy(shownVerdict, verdict, 159);
+    std::wcsncpy(shownAdvice, advice, 199);
+    shownCanPlay = canPlay;
+    shownPlaying = playing;
+    LeaveCriticalSection(&shownLock);
+    PostMessageW(hintWindow, WM_HINT_SHOW, 0, 0);
 }
 
-// The views move one at a time: a table read while a move is on its way is
-// not whole, so reading is retried for a while.
-int ReadTableSoon(HWND game, DWORD milliseconds)
+void Advice(int click, wchar_t* text, int size)
 {
-    DWORD started = GetTickCount();
-    while (!ReadGameTable(game)) {
-        if (!IsWindow(game) || GetTickCount() - started > milliseconds)
-            return 0;
-        Sleep(50);
+    char inItalian[120], inEnglish[120];
+    DescribeClick(winningLine[click].card, winningLine[click].button, inItalian, inEnglish, sizeof inItalian);
+    MultiByteToWideChar(CP_UTF8, 0, italian ? inItalian : inEnglish, -1, text, size);
+}
+
+void ShowDecision(int playing)
+{
+    wchar_t verdict[160], advice[200] = L"";
+    int one = decidedCount == 1;
+    if (decidedAnswer == SOLVE_WON) {
+        std::swprintf(verdict, 160, texts[one ? TEXT_CAN_WIN_1 : TEXT_CAN_WIN], decidedCount);
+        if (lineNext <= winningLength)
+            Advice(lineNext, advice, 200);
+    } else if (decidedAnswer == SOLVE_LOST) {
+        std::swprintf(verdict, 160, texts[one ? TEXT_LOST_1 : TEXT_LOST], decidedCount);
+    } else {
+        std::wcscpy(verdict, texts[decidedAnswer == SOLVE_UNKNOWN ? TEXT_UNDECIDED : TEXT_NOT_A_POSITION]);
     }
-    return 1;
+    Show(verdict, advice, decidedAnswer == SOLVE_WON, playing);
 }
 
 int SameTable(const int otherBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1], const int otherCells[FREE_CELL_COUNT + 1])
@@ -42,138 +117,205 @@ int SameTable(const int otherBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1], const int
            std::memcmp(freeCells, otherCells, sizeof freeCells) == 0;
 }
 
-// Posts one click and waits until the game shows the table the rules
-// predict (the move sound plays to its end first). Returns 1 when it does,
-// 0 when the game left the table as it was, -1 when the table changed some
-// other way (the player clicked too) or the game is gone.
-int PlayClick(HWND game, const LineClick& click, int freeCellsEnabled)
+void RememberTable()
 {
-    int beforeBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
-    int beforeCells[FREE_CELL_COUNT + 1];
+    std::memcpy(decidedBoard, board, sizeof board);
+    std::memcpy(decidedCells, freeCells, sizeof freeCells);
+}
+
+// The free cells to decide with: the command line's number, else what the
+// game shows, never fewer than the cards parked (the game fills free cells
+// from the lowest) nor than seen earlier in the same game. A table that
+// differs from the last in more places than one move changes is a new deal,
+// which starts again with one free cell.
+int CellsEnabled(HWND game)
+{
+    if (cellsOnCommandLine)
+        return cellsOnCommandLine;
+    int changed = 0;
+    for (int c = 1; c <= BOARD_COLUMNS; c++)
+        for (int r = 1; r <= BOARD_ROWS; r++)
+            changed += board[c][r] != decidedBoard[c][r];
+    if (changed > 2)
+        cellsSeen = 0;
+    int cells = ReadFreeCellsEnabled(game);
+    for (int i = 1; i <= FREE_CELL_COUNT; i++)
+        if (freeCells[i] != 0 && i > cells)
+            cells = i;
+    if (cellsSeen > cells)
+        cells = cellsSeen;
+    cellsSeen = cells > 0 ? cells : 1;
+    return cellsSeen;
+}
+
+// Posts one click and waits until the game shows the table the rules
+// predict (the game plays its move sound first). Returns 1 when it does, 0
+// when it does not within a few seconds (the move was refused, the player
+// clicked too, or the game is gone).
+int PlayClick(HWND game, const LineClick& click, int cells)
+{
+    freeLimit = cells + 1;
+    freeUsed = 1;
+    for (int i = 1; i <= FREE_CELL_COUNT; i++)
+        if (freeCells[i] != 0)
+            freeUsed++;
+    if (!PostCardClick(game, click.card, click.button))
+        return 0;
+    ApplyClick(click.card, click.button);
     int expectedBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
     int expectedCells[FREE_CELL_COUNT + 1];
-    std::memcpy(beforeBoard, board, sizeof board);
-    std::memcpy(beforeCells, freeCells, sizeof freeCells);
-    freeLimit = freeCellsEnabled + 1;
-    if (!PostCardClick(game, click.card, click.button))
-        return -1;
-    ApplyClick(click.card, click.button);
     std::memcpy(expectedBoard, board, sizeof board);
     std::memcpy(expectedCells, freeCells, sizeof freeCells);
-    DWORD started = GetTickCount();
-    while (GetTickCount() - started < 30000) {
+    for (DWORD started = GetTickCount(); GetTickCount() - started < 10000; Sleep(20)) {
         if (ReadGameTable(game) && SameTable(expectedBoard, expectedCells))
             return 1;
         if (!IsWindow(game))
-            return -1;
-        Sleep(20);
+            return 0;
     }
-    return ReadTableSoon(game, 1000) && SameTable(beforeBoard, beforeCells) ? 0 : -1;
+    return 0;
 }
 
-void SayNext(const LineClick& click)
+// Plays the next click of the decided line, or all of them until the line
+// ends, the table goes another way or Stop is pressed.
+void PlayLine(HWND game, int all)
 {
-    char italian[120], english[120];
-    DescribeClick(click.card, click.button, italian, english, sizeof italian);
-    std::printf("%s\n%s\n", italian, english);
+    stopRequested = 0;
+    do {
+        ShowDecision(all);
+        if (!PlayClick(game, winningLine[lineNext], decidedCount)) {
+            decidedCount = 0;  // read and decide again
+            Show(texts[TEXT_READING], texts[TEXT_REFUSED], 0, 0);
+            Sleep(1000);
+            return;
+        }
+        lineNext++;
+        RememberTable();
+    } while (all && lineNext <= winningLength && !stopRequested);
+    ShowDecision(0);
+}
+
+DWORD WINAPI Worker(LPVOID)
+{
+    for (;; Sleep(POLL_MS)) {
+        HWND game = FindGameWindow();
+        if (!game) {
+            request = REQUEST_NONE;
+            decidedCount = 0;
+            Show(texts[TEXT_NO_GAME], texts[TEXT_WAITING], 0, 0);
+            continue;
+        }
+        if (!ReadGameTable(game))
+            continue;  // a card is on its way, or the game is still dealing
+        if (IsSolved() || FindEndOfGameBox(game)) {
+            request = REQUEST_NONE;
+            decidedCount = 0;
+            Show(texts[TEXT_WON_GAME], L"", 0, 0);
+            continue;
+        }
+        int cells = CellsEnabled(game);
+        if (cells != decidedCount || !SameTable(decidedBoard, decidedCells)) {
+            RememberTable();
+            decidedCount = cells;
+            decidedAnswer = IsValidPosition(cells) ? SolvePosition(cells, HINT_BUDGET) : SOLVE_INVALID;
+            lineNext = 1;
+            ShowDecision(0);
+        }
+        // A button pressed while a card was on its way is taken up here.
+        if (request != REQUEST_NONE && decidedAnswer == SOLVE_WON && lineNext <= winningLength)
+            PlayLine(game, InterlockedExchange(&request, REQUEST_NONE) == REQUEST_ALL);
+    }
+}
+
+void SetText(int id, const wchar_t* text)
+{
+    wchar_t now[200];
+    GetDlgItemTextW(hintWindow, id, now, 200);
+    if (std::wcscmp(now, text) != 0)
+        SetDlgItemTextW(hintWindow, id, text);
+}
+
+// Once, when a game is first seen: right of it where the screen has room,
+// else below it, over the game's empty bottom strip if need be.
+void PlaceBesideGame(HWND dialog)
+{
+    static int placed = 0;
+    RECT game, own;
+    HWND found = FindGameWindow();
+    if (placed || !found || !GetWindowRect(found, &game) || !GetWindowRect(dialog, &own))
+        return;
+    placed = 1;
+    int width = own.right - own.left, height = own.bottom - own.top;
+    int x = game.right + 4, y = game.top;
+    if (x + width > GetSystemMetrics(SM_CXSCREEN)) {
+        x = game.left;
+        y = game.bottom + 4;
+        if (y + height > GetSystemMetrics(SM_CYSCREEN))
+            y = GetSystemMetrics(SM_CYSCREEN) - height;
+    }
+    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        hintWindow = dialog;
+        HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ICON_HINT));
+        SendMessageW(dialog, WM_SETICON, ICON_BIG, (LPARAM)icon);
+        SendMessageW(dialog, WM_SETICON, ICON_SMALL, (LPARAM)icon);
+        SetWindowTextW(dialog, texts[TEXT_TITLE]);
+        SetDlgItemTextW(dialog, IDC_PLAY_ONE, texts[TEXT_PLAY_ONE]);
+        SetDlgItemTextW(dialog, IDC_PLAY_ALL, texts[TEXT_PLAY_ALL]);
+        SetDlgItemTextW(dialog, IDCANCEL, texts[TEXT_CLOSE]);
+        SetDlgItemTextW(dialog, IDC_VERDICT, texts[TEXT_READING]);
+        EnableWindow(GetDlgItem(dialog, IDC_PLAY_ONE), FALSE);
+        EnableWindow(GetDlgItem(dialog, IDC_PLAY_ALL), FALSE);
+        PlaceBesideGame(dialog);
+        HANDLE thread = CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr);
+        if (thread)
+            CloseHandle(thread);
+        return TRUE;
+    }
+    case WM_HINT_SHOW:
+        PlaceBesideGame(dialog);
+        EnterCriticalSection(&shownLock);
+        SetText(IDC_VERDICT, shownVerdict);
+        SetText(IDC_ADVICE, shownAdvice);
+        SetText(IDC_PLAY_ALL, texts[shownPlaying ? TEXT_STOP : TEXT_PLAY_ALL]);
+        EnableWindow(GetDlgItem(dialog, IDC_PLAY_ONE), shownCanPlay && !shownPlaying);
+        EnableWindow(GetDlgItem(dialog, IDC_PLAY_ALL), shownCanPlay || shownPlaying);
+        LeaveCriticalSection(&shownLock);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_PLAY_ONE:
+            InterlockedExchange(&request, REQUEST_ONE);
+            return TRUE;
+        case IDC_PLAY_ALL:
+            if (shownPlaying)
+                InterlockedExchange(&stopRequested, 1);
+            else
+                InterlockedExchange(&request, REQUEST_ALL);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
-    int freeCellsEnabled = 1;
-    int play = 0;
-    for (int i = 1; i < argc; i++) {
-        if (std::strcmp(argv[i], "--play") == 0) {
-            play = 1;
-        } else if (argv[i][0] >= '1' && argv[i][0] <= '4' && argv[i][1] == '\0') {
-            freeCellsEnabled = argv[i][0] - '0';
-        } else {
-            std::fprintf(stderr, "usage: orv2000-hint [1-4] [--play]\n");
-            return 3;
-        }
-    }
-
-    HWND game = FindGameWindow();
-    if (!game)
-        return Fail("Orvenna 2000 non e' aperto.", "Orvenna 2000 is not running.");
-
-    for (;;) {
-        if (!ReadTableSoon(game, 10000))
-            return Fail("Non riesco a leggere le carte della partita.", "Cannot read the cards of the game.");
-        if (IsSolved()) {
-            std::printf("Partita vinta.\nThe game is won.\n");
-            return 0;
-        }
-        // The game fills free cells from the lowest, so a card in cell m
-        // means at least m cells are enabled.
-        int highest = 0;
-        for (int i = 1; i <= FREE_CELL_COUNT; i++)
-            if (freeCells[i] != 0)
-                highest = i;
-        if (highest > freeCellsEnabled) {
-            char italian[120], english[120];
-            std::snprintf(italian, sizeof italian, "C'e' una carta nello spazio libero %d: indica almeno %d spazi liberi.",
-                          highest, highest);
-            std::snprintf(english, sizeof english, "A card is parked in free cell %d: give at least %d free cells.",
-                          highest, highest);
-            return Fail(italian, english);
-        }
-        if (!IsValidPosition(freeCellsEnabled))
-            return Fail("Le carte della partita non formano una posizione del gioco.",
-                        "The cards of the game do not make a position of the game.");
-
-        int answer = SolvePosition(freeCellsEnabled, MAX_BUDGET);
-        const char* cells = freeCellsEnabled == 1 ? "spazio libero" : "spazi liberi";
-        const char* cellsEnglish = freeCellsEnabled == 1 ? "free cell" : "free cells";
-        if (answer == SOLVE_LOST) {
-            std::printf("La partita e' persa con %d %s: nessuna serie di mosse porta alla vittoria.\n"
-                        "The game is lost with %d %s: no line of moves wins it.\n",
-                        freeCellsEnabled, cells, freeCellsEnabled, cellsEnglish);
-            return 1;
-        }
-        if (answer != SOLVE_WON) {
-            std::printf("Non so dire se si vince con %d %s (%lld posizioni esaminate).\n"
-                        "Cannot tell whether the game can be won with %d %s (%lld positions tried).\n",
-                        freeCellsEnabled, cells, positionsSearched, freeCellsEnabled, cellsEnglish,
-                        positionsSearched);
-            return 2;
-        }
-        std::printf("Si vince ancora con %d %s: %d clic alla fine.\n"
-                    "Still winnable with %d %s: %d clicks to the end.\n",
-                    freeCellsEnabled, cells, winningLength, freeCellsEnabled, cellsEnglish, winningLength);
-        SayNext(winningLine[1]);
-        if (!play)
-            return 0;
-
-        // Play the line; if the table ever differs from what the rules
-        // predict (the player clicked too), read it again and think again.
-        int landed = 1;
-        for (int i = 1; i <= winningLength && landed == 1; i++) {
-            if (i > 1)
-                SayNext(winningLine[i]);
-            landed = PlayClick(game, winningLine[i], freeCellsEnabled);
-        }
-        if (landed == 1) {
-            DWORD started = GetTickCount();
-            while (!FindEndOfGameBox(game) && GetTickCount() - started < 30000)
-                Sleep(50);
-            if (FindEndOfGameBox(game)) {
-                std::printf("Congratulazioni: partita vinta.\nCongratulations: the game is won.\n");
-                return 0;
-            }
-            return Fail("La partita non ha mostrato le congratulazioni.", "The game showed no congratulations.");
-        }
-        if (!IsWindow(game))
-            return Fail("La partita e' stata chiusa.", "The game was closed.");
-        if (landed == 0) {
-            char italian[120], english[120];
-            std::snprintf(italian, sizeof italian,
-                          "Il gioco non ha accettato la mossa: ha davvero %d %s abilitati?", freeCellsEnabled, cells);
-            std::snprintf(english, sizeof english, "The game did not take the move: does it have %d %s enabled?",
-                          freeCellsEnabled, cellsEnglish);
-            return Fail(italian, english);
-        }
-    }
+    if (commandLine[0] >= '1' && commandLine[0] <= '4' && commandLine[1] == '\0')
+        cellsOnCommandLine = commandLine[0] - '0';
+    italian = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_ITALIAN;
+    texts = italian ? italianTexts : englishTexts;
+    InitializeCriticalSection(&shownLock);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(DLG_HINT), nullptr, HintDialogProc, 0);
+    // The worker may be inside a search; the process ends it.
+    ExitProcess(0);
 }

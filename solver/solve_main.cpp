@@ -8,9 +8,13 @@
 //   orv2000-solve --position FILE [--cells K] [--budget POSITIONS]
 //       a position: the 40 grid cells row by row (0 for a hole), then the
 //       parked cards
+//   orv2000-solve --game [--cells K] [--budget POSITIONS]
+//       the table of the running game, with the free cells it has enabled
+//       unless K is given
 // Exit code: 0 won, 1 lost, 2 unknown, 3 bad arguments or position.
 #include "game/board.h"
 #include "game/deal.h"
+#include "hint/gamewindow.h"
 #include "solver/solver.h"
 #include "solver/words.h"
 
@@ -93,7 +97,7 @@ int ExitCode(int answer)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE"
+    std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE | --game"
                          " [--cells 1-4] [--budget POSITIONS]\n");
     return 3;
 }
@@ -103,7 +107,7 @@ int Usage()
 int main(int argc, char** argv)
 {
     long long budget = MAX_BUDGET;
-    int cells = 1;
+    int cells = 0;  // 0: not given
     unsigned long first = 0, last = 0;
     const char* positionFile = nullptr;
     int mode = 0;
@@ -118,19 +122,39 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--position") == 0 && i + 1 < argc) {
             mode = 3;
             positionFile = argv[++i];
+        } else if (std::strcmp(argv[i], "--game") == 0) {
+            mode = 4;
         } else if (std::strcmp(argv[i], "--cells") == 0 && i + 1 < argc) {
             cells = std::atoi(argv[++i]);
+            if (cells == 0)
+                return Usage();
         } else if (std::strcmp(argv[i], "--budget") == 0 && i + 1 < argc) {
             budget = std::atoll(argv[++i]);
         } else {
             return Usage();
         }
     }
-    if (mode == 0 || cells < 1 || cells > FREE_CELL_COUNT || budget < 1 || first > last)
+    if (mode == 0 || cells < 0 || cells > FREE_CELL_COUNT || budget < 1 || first > last)
         return Usage();
+    if (mode == 4) {
+        HWND game = FindGameWindow();
+        if (!ReadGameTable(game)) {
+            std::fprintf(stderr, "orv2000-solve: no game running, or its cards cannot be read\n");
+            return 3;
+        }
+        if (cells == 0) {
+            cells = ReadFreeCellsEnabled(game);
+            for (int i = cells + 1; i <= FREE_CELL_COUNT; i++)  // parked cards fill free cells from the lowest
+                if (freeCells[i] != 0)
+                    cells = i;
+        }
+        mode = 3;
+    }
+    if (cells == 0)
+        cells = 1;
 
     if (mode == 3) {
-        if (!ReadPosition(positionFile)) {
+        if (positionFile && !ReadPosition(positionFile)) {
             std::fprintf(stderr, "orv2000-solve: cannot read a position from %s\n", positionFile);
             return 3;
         }

@@ -109,14 +109,16 @@ TEST_F(Solver, WinningLinesWinTheRealGame)
 }
 
 // Random positions of random games, read back by the hint companion from the
-// card views; for every card and both buttons a click it posts changes the
-// table exactly as the solver's click does.
+// card views, with the free cells from the game's menu; for every card and both buttons a click
+// it posts changes the table exactly as the solver's click does.
 TEST_F(Solver, CompanionReadsPositionsAndItsClicksAgreeWithTheSolvers)
 {
     std::mt19937 random(2000);
     for (int position = 0; position < 10; position++) {
         StartGame(1000 + position);
-        Command(CMD_FREE_CELLS_1 + (int)(random() % 4));
+        int cells = 1 + (int)(random() % 4);
+        Command(CMD_FREE_CELLS_1 + cells - 1);
+        EXPECT_EQ(ReadFreeCellsEnabled(mainWindow), cells) << "position " << position;  // the checked menu item
         for (int step = (int)(random() % 60); step > 0 && !IsSolved(); step--)
             ClickCard(1 + (int)(random() % 40), random() % 3 ? L : R);
         std::string start = TableKey();
@@ -132,6 +134,7 @@ TEST_F(Solver, CompanionReadsPositionsAndItsClicksAgreeWithTheSolvers)
         }
     }
     StartGame(1);
+    EXPECT_EQ(ReadFreeCellsEnabled(mainWindow), 1);
     for (POINT p : { POINT{ 100, 77 }, POINT{ 0, 0 } }) {  // a view between cells, two views on one cell
         MoveCardView(36, p.x, p.y);
         EXPECT_EQ(ReadGameTable(mainWindow), 0) << p.x << "," << p.y;

@@ -1,12 +1,15 @@
 #!/usr/bin/python3
 """The real orv2000.exe played from outside, inside tools/headless.sh:
-  e2e_test.py CASE EXE --texts WINDOW_TEXTS_EXE [--hint ORV2000_HINT_EXE]
+  e2e_test.py CASE EXE --texts WINDOW_TEXTS_EXE [--hint ORV2000_HINT_EXE --solve ORV2000_SOLVE_EXE]
   e2e_test.py screenshots EXE FOLDER --texts WINDOW_TEXTS_EXE
 Exit code 0 passed, 1 failed, 77 skipped."""
 import argparse
 import os
+import re
+import subprocess
 import sys
 import time
+import types
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import rules  # noqa: E402
@@ -14,7 +17,7 @@ from driver import (START_MUSIC, TITLE, SLOW, check, click, ended, expect, expec
                     free_cells, geometry, keys, loader, log, mci, menu, new_deal, play, run, save_png, screen, start,
                     stop, texts, wait, windows, xdo)
 
-WS_MAXIMIZEBOX, WS_THICKFRAME = 0x10000, 0x40000
+WS_MAXIMIZEBOX, WS_THICKFRAME, WS_DISABLED = 0x10000, 0x40000, 0x8000000
 WIN_TEXT = "Congratulazioni....\nHai vinto con 4 spazi liberi.\nVuoi fare un'altra partita ?"
 GAMES = []
 
@@ -163,6 +166,9 @@ def case_without_side_files(args):
 
 
 ITALIAN = {1: "l'asso", 8: 'il fante', 9: 'il cavallo', 10: 'il re'}
+HINT = 'Consigli - Orvenna 2000'
+VERDICTS = ['Si può vincere con %s', 'Non si può più vincere con %s', 'Non deciso%.0s']
+FOUR = VERDICTS[0] % '4 spazi liberi'
 
 
 def card_name(n):
@@ -170,35 +176,73 @@ def card_name(n):
     return '%s di %s' % (ITALIAN.get(rank, 'il %d' % rank), ('bastoni', 'coppe', 'denari', 'spade')[(n - 1) // 10])
 
 
-def win(args, g, advice=False):
-    """The companion wins the game through the window; the box congratulates."""
+def hint_says(args, verdict, what, button=None):
+    """({id: text}, {enabled button: centre}) of the companion once its first line is verdict."""
+    def seen():
+        rows = texts(types.SimpleNamespace(texts=args.texts), HINT)
+        buttons = {r[5]: ((r[4][0] + r[4][2]) // 2, (r[4][1] + r[4][3]) // 2) for r in rows
+                   if r[1] == 'Button' and not r[3] & WS_DISABLED}
+        ok = {r[2]: r[5] for r in rows}.get(101) == verdict and (button is None or button in buttons)
+        return ok and ({r[2]: r[5] for r in rows}, buttons)
+    return wait(seen, '%s: the companion to say %r' % (what, verdict))
+
+
+def press(buttons, name):
+    xdo('mousemove', *buttons[name], 'click', 1)
+
+
+def deal_verdict(args):
+    """The console solver's verdict on the live table with one free cell, on the companion's own budget."""
+    code, out = run(args.solve, '--game', '--cells', 1, '--budget', 1000000)
+    check(code in (0, 1, 2), 'orv2000-solve --game: %d %r' % (code, out))
+    return VERDICTS[code] % '1 spazio libero'
+
+
+def win(args, g, stop=False):
+    """Four free cells chosen in the game's menu reach the companion; it plays to the congratulation."""
+    click(g, 660, 440)      # the keys go to the game again, not to the companion's buttons
     free_cells(g, 4)
-    if advice:      # the next click named by a card where the screen shows it
-        code, out = run(args.hint, 4)
-        names = ['%s %s (%s)' % (verb, card_name(n), 'riga %d, colonna %d' % p[::-1] if p[0] < 12
-                                 else 'spazio libero %d' % p[1]) for p, n in g.table.items() if n
-                 for verb in ('Muovi', 'Metti')]
-        check(code == 0 and any(out.splitlines()[2].startswith(name) for name in names), 'the advice: %r' % out)
-    code, out = run(args.hint, 4, '--play', timeout=300)
-    check(code == 0 and 'Congratulazioni: partita vinta.' in out, 'the companion did not win: %r' % out[-300:])
+    press(hint_says(args, FOUR, 'four free cells', 'Gioca fino alla fine')[1], 'Gioca fino alla fine')
+    if stop:        # the button turns to Ferma while the line plays, and halts it short of the end
+        press(hint_says(args, FOUR, 'playing', 'Ferma')[1], 'Ferma')
+        press(hint_says(args, FOUR, 'stopped', 'Gioca fino alla fine')[1], 'Gioca fino alla fine')
+    wait(lambda: windows('Orvenna 2000'), 'the congratulation', 300)
     statics, buttons = dialog(g, 'Orvenna 2000')
     check(statics == [WIN_TEXT] and sorted(buttons) == ['No', 'Yes'], 'the box says %r %s' % (statics, buttons))
-    g.table = views_table(g)
-    check(rules.solved(g.table), 'the game ended unsolved:\n' + rules.describe(g.table))
+    hint_says(args, 'Partita finita: vinta.', 'the congratulation')
+    check(rules.solved(views_table(g)), 'the game ended unsolved:\n' + rules.describe(views_table(g)))
     return buttons
 
 
-def case_win(args):
-    """Without a game the companion says so; beside one it advises a card where
-    the screen shows it, then wins; Yes deals again, a second win and No ends."""
-    code, out = run(args.hint, 1)
-    check(code == 3 and "Orvenna 2000 non e' aperto." in out, 'without a game the companion said %r' % out)
-    g = game(args)
-    xdo('mousemove', *win(args, g, advice=True)['Yes'], 'click', 1)
-    wait(lambda: not windows('Orvenna 2000'), 'the box to close')
-    new_deal(g, lambda: None)
-    xdo('mousemove', *win(args, g)['No'], 'click', 1)
-    ended(g, 'No in the congratulation box')
+def case_hint(args):
+    """The companion, in Italian: without a game it says so and waits; beside one it gives the
+    deal's verdict, plays the card it names, follows the game's free cells and plays to the
+    congratulation, also after a stop; a new deal has one free cell again; Chiudi ends it."""
+    hint = subprocess.Popen([loader(args.hint)[0], args.hint], env=dict(os.environ, LC_ALL='it_IT.UTF-8'),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        hint_says(args, 'Orvenna 2000 non è aperto.', 'no game')
+        g = game(args)
+        hint_says(args, deal_verdict(args), 'the deal')
+        free_cells(g, 4)
+        lines, buttons = hint_says(args, FOUR, 'the free cells from the menu', 'Gioca una mossa')
+        verb, name, place = re.match(r'(Muovi|Metti) (.*?) \((.*?)\)', lines[102]).groups()
+        card = next(n for p, n in g.table.items() if n and place == (
+            'riga %d, colonna %d' % p[::-1] if p[0] < 12 else 'spazio libero %d' % p[1]))
+        check(card_name(card) == name, 'the advice %r, but there lies %s' % (lines[102], card_name(card)))
+        press(buttons, 'Gioca una mossa')
+        move = rules.click(g.table, g.enabled, *rules.centre(g.table, card), 3 if verb == 'Metti' else 1)
+        expect(g, move[0], 'the move played from the companion: ' + lines[102])
+        xdo('mousemove', *win(args, g)['Yes'], 'click', 1)
+        wait(lambda: not windows('Orvenna 2000'), 'the box to close')
+        new_deal(g, lambda: None)
+        hint_says(args, deal_verdict(args), 'the new deal')
+        xdo('mousemove', *win(args, g, stop=True)['No'], 'click', 1)
+        ended(g, 'No in the congratulation box')
+        press(hint_says(args, 'Orvenna 2000 non è aperto.', 'the game closed')[1], 'Chiudi')
+        check(hint.wait(10 * SLOW[0]) == 0, 'Chiudi did not end the companion')
+    finally:
+        hint.kill()
 
 
 def screenshots(args):
@@ -228,7 +272,7 @@ def screenshots(args):
 
 CASES = {'StartUp': case_startup, 'Clicks': case_clicks, 'KeysAndMenu': case_keys_and_menu,
          'MinimiseRestore': case_minimise_restore, 'WithoutSideFiles': case_without_side_files,
-         'Win': case_win, 'screenshots': screenshots}
+         'Hint': case_hint, 'screenshots': screenshots}
 
 
 def main():
@@ -238,6 +282,7 @@ def main():
     parser.add_argument('out', nargs='?', default='.')
     parser.add_argument('--texts')
     parser.add_argument('--hint')
+    parser.add_argument('--solve')
     args = parser.parse_args()
     args.exe = os.path.abspath(args.exe)
     emulated = loader(args.exe)[1]
