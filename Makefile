@@ -1,7 +1,8 @@
 # Orvenna 2000: build, play and test under Wine on Debian/Ubuntu.
 #   make play        install what is missing, build, and start the game
+#   make hint        the companion window beside the game that `make play` started (K=1-4 overrides its free cells)
 #   make test        install what is missing, build both targets, run all tests headless
-#   make dist        the playable folder dist/: orv2000.exe and its side files
+#   make dist        the playable folder dist/: orv2000.exe, the companion orv2000-hint.exe and the side files
 #   make soak        a million random events through the window procedure
 #   make screenshot  a PNG of the game's window (OUT=path.png, default docs/screenshot.png)
 #   make bench       the game against the platform's floor: start-up, clicks, memory, size
@@ -14,7 +15,7 @@ JOBS ?= 2
 OUT ?= docs/screenshot.png
 WINE := /usr/lib/wine/wine
 
-.PHONY: all deps build build-i686 build-x86_64 dist play test soak screenshot clean
+.PHONY: all deps build build-i686 build-x86_64 dist play hint test soak screenshot clean
 
 all: dist
 
@@ -38,7 +39,7 @@ build: build-i686 build-x86_64
 
 dist: build-i686
 	rm -rf dist && mkdir -p dist
-	cp $(BUILD)/i686/orv2000.exe dist/
+	cp $(BUILD)/i686/orv2000.exe $(BUILD)/i686/orv2000-hint.exe dist/
 	for f in data/Orv2000.mid data/orv2000.htm; do [ ! -f $$f ] || cp $$f dist/; done
 
 play: dist
@@ -47,6 +48,13 @@ play: dist
 	@tools/wine-prefix.sh $(CURDIR)/$(BUILD)/wine-desktop desktop
 	@# Music through FluidSynth where the machine has an ALSA sequencer (tools/play.sh).
 	tools/play.sh $(CURDIR)/$(BUILD)/wine-desktop
+
+# The companion, from another terminal while `make play` runs: the same Wine
+# prefix, so it finds the game's window. dist/ is left as it is, since the
+# game runs from there.
+hint:
+	@[ -f dist/orv2000-hint.exe ] || { echo "make hint: no dist/orv2000-hint.exe; start the game with make play first." >&2; exit 1; }
+	cd dist && WINEPREFIX=$(CURDIR)/$(BUILD)/wine-desktop WINEDEBUG=-all $(WINE) orv2000-hint.exe $(K)
 
 # The tests share one X screen, so they run one at a time: screen pixels and
 # window titles read by one test must not come from another's window.
@@ -80,12 +88,13 @@ assets:
 contact-sheet:
 	/usr/bin/python3 -B tools/make_resources.py --contact-sheet
 
-# The README's pictures docs/game-in-progress.png and docs/about.png, taken
-# headless from the real x86_64 exe by the end-to-end driver (tests/e2e).
+# The README's pictures docs/game-in-progress.png, docs/about.png and
+# docs/hint.png (the companion beside the game), taken headless from the real
+# x86_64 exes by the end-to-end driver (tests/e2e).
 .PHONY: e2e-screenshots
 e2e-screenshots: build-x86_64
 	tools/headless.sh /usr/bin/python3 -B tests/e2e/e2e_test.py screenshots $(BUILD)/x86_64/orv2000.exe docs \
-	    --texts $(BUILD)/x86_64/test-e2e/window_texts.exe
+	    --texts $(BUILD)/x86_64/test-e2e/window_texts.exe --hint $(BUILD)/x86_64/orv2000-hint.exe
 
 # The benchmark: start-up, clicks, new game, memory and exe size of the game
 # against the platform's floor (bench/), i686 and x86_64 side by side in one

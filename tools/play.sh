@@ -47,8 +47,14 @@ wine_port_name() {
             print name; done = 1 }' "$clients" 2>/dev/null
 }
 
+# Without a sound card Wine's sound driver would only print the sound
+# library's errors (a screenful); the game runs without one, silently.
 instrument=""
-if [ ! -e /dev/snd/seq ]; then
+audio=alsa
+if ! grep -q '^ *[0-9]' /proc/asound/cards 2>/dev/null; then
+    echo "play: no sound card: the game runs silently." >&2
+    audio=""
+elif [ ! -e /dev/snd/seq ]; then
     echo "play: no ALSA sequencer (/dev/snd/seq): the music stays silent." >&2
 elif ! command -v fluidsynth >/dev/null 2>&1 || [ ! -f "$soundfont" ]; then
     echo "play: fluidsynth or fluid-soundfont-gm is missing (make deps installs them): the music stays silent." >&2
@@ -83,6 +89,7 @@ fi
 # Settings of the prefix, written at every start in one registry import:
 # - The MIDI mapper plays to the port named as its instrument; without a name
 #   it takes the first port, on most machines ALSA's silent "Midi Through".
+# - Wine's sound driver: ALSA, or none without a sound card.
 # - "Regole del gioco" opens orv2000.htm by its file type. The prefix is made
 #   without Wine's HTML engine, which is what would register .htm and .html;
 #   registered as "htmlfile", they open through winebrowser, which hands the
@@ -92,6 +99,7 @@ settings=$(mktemp --suffix=.reg)
     printf 'REGEDIT4\n\n'
     printf '[HKEY_CLASSES_ROOT\\.htm]\n@="htmlfile"\n\n'
     printf '[HKEY_CLASSES_ROOT\\.html]\n@="htmlfile"\n\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Audio"="%s"\n\n' "$audio"
     printf '[%s]\n' "$mapper_key"
     if [ -n "$instrument" ]; then
         escaped=$(printf '%s' "$instrument" | sed 's/[\\"]/\\&/g')

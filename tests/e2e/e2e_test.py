@@ -187,6 +187,11 @@ def hint_says(args, verdict, what, button=None):
     return wait(seen, '%s: the companion to say %r' % (what, verdict))
 
 
+def start_hint(args):
+    return subprocess.Popen([loader(args.hint)[0], args.hint], env=dict(os.environ, LC_ALL='it_IT.UTF-8'),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def press(buttons, name):
     xdo('mousemove', *buttons[name], 'click', 1)
 
@@ -218,8 +223,7 @@ def case_hint(args):
     """The companion, in Italian: without a game it says so and waits; beside one it gives the
     deal's verdict, plays the card it names, follows the game's free cells and plays to the
     congratulation, also after a stop; a new deal has one free cell again; Chiudi ends it."""
-    hint = subprocess.Popen([loader(args.hint)[0], args.hint], env=dict(os.environ, LC_ALL='it_IT.UTF-8'),
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    hint = start_hint(args)
     try:
         hint_says(args, 'Orvenna 2000 non è aperto.', 'no game')
         g = game(args)
@@ -245,8 +249,19 @@ def case_hint(args):
         hint.kill()
 
 
+def over(shot, window):
+    """The whole screen's dump shows Wine's dialog boxes black: the window's own dump is laid over it."""
+    left, top, width, height, pixels = shot
+    box = screen(window)
+    pixels = bytearray(pixels)
+    for j in range(box[3]):
+        at = ((box[1] + j) * width + box[0]) * 4
+        pixels[at:at + box[2] * 4] = box[4][j * box[2] * 4:(j + 1) * box[2] * 4]
+    return left, top, width, height, bytes(pixels)
+
+
 def screenshots(args):
-    """docs/game-in-progress.png and docs/about.png."""
+    """docs/game-in-progress.png, docs/about.png and, with --hint, docs/hint.png."""
     g = game(args)
     play(g, line_back(g))
     free_cells(g, 4)
@@ -258,15 +273,18 @@ def screenshots(args):
     keys(g, 'alt+slash')
     about = wait(lambda: windows('About'), 'the About box')[0]
     time.sleep(0.5)
-    # The whole screen's dump shows Wine's dialog boxes black: the box is laid over it.
-    left, top, width, height, pixels = screen()
-    box = screen(about)
-    pixels = bytearray(pixels)
-    for j in range(box[3]):
-        at = ((box[1] + j) * width + box[0]) * 4
-        pixels[at:at + box[2] * 4] = box[4][j * box[2] * 4:(j + 1) * box[2] * 4]
-    save_png((left, top, width, height, bytes(pixels)), os.path.join(args.out, 'about.png'), x, y, w, h)
+    save_png(over(screen(), about), os.path.join(args.out, 'about.png'), x, y, w, h)
     keys(g, 'Return')
+    if args.hint:   # the companion beside the game
+        hint = start_hint(args)
+        try:
+            hint_says(args, FOUR, 'the companion')
+            time.sleep(0.5)
+            companion = windows(HINT)[0]
+            save_png(over(screen(), companion), os.path.join(args.out, 'hint.png'), x, y, w,
+                     sum(geometry(companion)[1::2]) - y)
+        finally:
+            hint.kill()
     close(g)
 
 
