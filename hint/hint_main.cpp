@@ -108,7 +108,7 @@ void ShowDecision(int playing)
     } else {
         std::wcscpy(verdict, texts[decidedAnswer == SOLVE_UNKNOWN ? TEXT_UNDECIDED : TEXT_NOT_A_POSITION]);
     }
-    Show(verdict, advice, decidedAnswer == SOLVE_WON, playing);
+    Show(verdict, advice, decidedAnswer == SOLVE_WON && lineNext <= winningLength, playing);
 }
 
 int SameTable(const int otherBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1], const int otherCells[FREE_CELL_COUNT + 1])
