@@ -15,7 +15,6 @@
 #include "solver/solver.h"
 #include "solver/words.h"
 
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
@@ -25,6 +24,8 @@ namespace {
 constexpr long long HINT_BUDGET = 1000000;
 constexpr DWORD POLL_MS = 250;
 constexpr UINT WM_HINT_SHOW = WM_APP + 1;
+// Room for one line of the window, in characters.
+constexpr int LINE_SIZE = 200;
 
 constexpr int REQUEST_NONE = 0;
 constexpr int REQUEST_ONE = 1;
@@ -58,8 +59,8 @@ int cellsOnCommandLine = 0;
 
 // Written by the worker under shownLock, shown by the window's thread.
 CRITICAL_SECTION shownLock;
-wchar_t shownVerdict[160];
-wchar_t shownAdvice[200];
+wchar_t shownVerdict[LINE_SIZE];
+wchar_t shownAdvice[LINE_SIZE];
 int shownCanPlay = 0;
 int shownPlaying = 0;
 
@@ -80,8 +81,8 @@ int cellsSeen = 0;
 void Show(const wchar_t* verdict, const wchar_t* advice, int canPlay, int playing)
 {
     EnterCriticalSection(&shownLock);
-    std::wcsncpy(shownVerdict, verdict, 159);
-    std::wcsncpy(shownAdvice, advice, 199);
+    std::wcsncpy(shownVerdict, verdict, LINE_SIZE - 1);
+    std::wcsncpy(shownAdvice, advice, LINE_SIZE - 1);
     shownCanPlay = canPlay;
     shownPlaying = playing;
     LeaveCriticalSection(&shownLock);
@@ -97,14 +98,14 @@ void Advice(int click, wchar_t* text, int size)
 
 void ShowDecision(int playing)
 {
-    wchar_t verdict[160], advice[200] = L"";
+    wchar_t verdict[LINE_SIZE], advice[LINE_SIZE] = L"";
     int one = decidedCount == 1;
     if (decidedAnswer == SOLVE_WON) {
-        std::swprintf(verdict, 160, texts[one ? TEXT_CAN_WIN_1 : TEXT_CAN_WIN], decidedCount);
+        std::swprintf(verdict, LINE_SIZE, texts[one ? TEXT_CAN_WIN_1 : TEXT_CAN_WIN], decidedCount);
         if (lineNext <= winningLength)
-            Advice(lineNext, advice, 200);
+            Advice(lineNext, advice, LINE_SIZE);
     } else if (decidedAnswer == SOLVE_LOST) {
-        std::swprintf(verdict, 160, texts[one ? TEXT_LOST_1 : TEXT_LOST], decidedCount);
+        std::swprintf(verdict, LINE_SIZE, texts[one ? TEXT_LOST_1 : TEXT_LOST], decidedCount);
     } else {
         std::wcscpy(verdict, texts[decidedAnswer == SOLVE_UNKNOWN ? TEXT_UNDECIDED : TEXT_NOT_A_POSITION]);
     }
@@ -228,8 +229,8 @@ DWORD WINAPI Worker(LPVOID)
 
 void SetText(int id, const wchar_t* text)
 {
-    wchar_t now[200];
-    GetDlgItemTextW(hintWindow, id, now, 200);
+    wchar_t now[LINE_SIZE];
+    GetDlgItemTextW(hintWindow, id, now, LINE_SIZE);
     if (std::wcscmp(now, text) != 0)
         SetDlgItemTextW(hintWindow, id, text);
 }
