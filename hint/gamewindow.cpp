@@ -125,25 +125,29 @@ HWND FindEndOfGameBox(HWND game)
 
 int ReadFreeCellsEnabled(HWND game)
 {
+    int count = 0;
     HMENU menu = GetMenu(game);
-    for (int count = FREE_CELL_COUNT; count >= 1 && menu; count--) {
+    for (int n = FREE_CELL_COUNT; n >= 1 && menu && count == 0; n--) {
         MENUITEMINFOA item = {};
         item.cbSize = MENU_ITEM_INFO_SIZE;
         item.fMask = MIIM_STATE;
-        if (!GetMenuItemInfoA(menu, CMD_FREE_CELLS_1 + count - 1, FALSE, &item))
+        if (!GetMenuItemInfoA(menu, CMD_FREE_CELLS_1 + n - 1, FALSE, &item))
             break;
         if (item.fState & MFS_CHECKED)
-            return count;
+            count = n;
     }
     // Frame k has its red right edge at x 756 beside free cell k; the
     // background and the card views never paint that column red.
-    HDC dc = GetDC(game);
-    if (!dc)
-        return 0;
-    int count = 0;
-    for (int k = 1; k <= FREE_CELL_COUNT; k++)
-        if (GetPixel(dc, 756, (k - 1) * FREE_CELL_PITCH + FREE_CELL_PITCH / 2) == RGB(255, 0, 0))
-            count = k;
-    ReleaseDC(game, dc);
+    HDC dc = count == 0 ? GetDC(game) : nullptr;
+    if (dc) {
+        for (int k = 1; k <= FREE_CELL_COUNT; k++)
+            if (GetPixel(dc, 756, (k - 1) * FREE_CELL_PITCH + FREE_CELL_PITCH / 2) == RGB(255, 0, 0))
+                count = k;
+        ReleaseDC(game, dc);
+    }
+    // Parked cards fill the free cells from the lowest.
+    for (int i = count + 1; i <= FREE_CELL_COUNT; i++)
+        if (freeCells[i] != 0)
+            count = i;
     return count;
 }

@@ -25,5 +25,6 @@ HWND FindEndOfGameBox(HWND game);
 // liberi" menu. Where another process's menu cannot be read (Wine keeps
 // menus inside their process), the frames the game has drawn for its free
 // cells; a repaint wipes frames 2 to 4, so that count may fall short.
-// Returns 0 when neither can be read.
+// Never fewer than the cards parked in the table last read; 0 when nothing
+// tells.
 int ReadFreeCellsEnabled(HWND game);

@@ -125,8 +125,7 @@ void RememberTable()
 }
 
 // The free cells to decide with: the command line's number, else what the
-// game shows, never fewer than the cards parked (the game fills free cells
-// from the lowest) nor than seen earlier in the same game. A table that
+// game shows, never fewer than seen earlier in the same game. A table that
 // differs from the last in more places than one move changes is a new deal,
 // which starts again with one free cell.
 int CellsEnabled(HWND game)
@@ -140,9 +139,6 @@ int CellsEnabled(HWND game)
     if (changed > 2)
         cellsSeen = 0;
     int cells = ReadFreeCellsEnabled(game);
-    for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] != 0 && i > cells)
-            cells = i;
     if (cellsSeen > cells)
         cells = cellsSeen;
     cellsSeen = cells > 0 ? cells : 1;

@@ -142,12 +142,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "orv2000-solve: no game running, or its cards cannot be read\n");
             return 3;
         }
-        if (cells == 0) {
+        if (cells == 0)
             cells = ReadFreeCellsEnabled(game);
-            for (int i = cells + 1; i <= FREE_CELL_COUNT; i++)  // parked cards fill free cells from the lowest
-                if (freeCells[i] != 0)
-                    cells = i;
-        }
         mode = 3;
     }
     if (cells == 0)
