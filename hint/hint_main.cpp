@@ -151,11 +151,7 @@ int CellsEnabled(HWND game)
 // clicked too, or the game is gone).
 int PlayClick(HWND game, const LineClick& click, int cells)
 {
-    freeLimit = cells + 1;
-    freeUsed = 1;
-    for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] != 0)
-            freeUsed++;
+    freeLimit = cells + 1;  // freeUsed is kept by the table reader and the clicks
     if (!PostCardClick(game, click.card, click.button))
         return 0;
     ApplyClick(click.card, click.button);
