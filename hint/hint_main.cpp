@@ -20,8 +20,9 @@
 
 namespace {
 
-// About a second of search at the solver's speed, well inside two.
-constexpr long long HINT_BUDGET = 1000000;
+// A player is never kept waiting: past a second and a half the answer is
+// "undecided".
+constexpr double HINT_SECONDS = 1.5;
 constexpr DWORD POLL_MS = 250;
 constexpr UINT WM_HINT_SHOW = WM_APP + 1;
 // Room for one line of the window, in characters.
@@ -189,6 +190,7 @@ void PlayLine(HWND game, int all)
 
 DWORD WINAPI Worker(LPVOID)
 {
+    searchTimeLimit = HINT_SECONDS;
     for (;; Sleep(POLL_MS)) {
         HWND game = FindGameWindow();
         if (!game) {
@@ -209,7 +211,7 @@ DWORD WINAPI Worker(LPVOID)
         if (cells != decidedCount || !SameTable(decidedBoard, decidedCells)) {
             RememberTable();
             decidedCount = cells;
-            decidedAnswer = IsValidPosition(cells) ? SolvePosition(cells, HINT_BUDGET) : SOLVE_INVALID;
+            decidedAnswer = IsValidPosition(cells) ? SolvePosition(cells, DEFAULT_BUDGET) : SOLVE_INVALID;
             lineNext = 1;
             ShowDecision(0);
         }

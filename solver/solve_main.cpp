@@ -4,18 +4,21 @@
 //       the deal of seed N: the answer, and the winning line click by click
 //   orv2000-solve --seeds FIRST LAST [--cells K] [--budget POSITIONS]
 //       one tab-separated line per deal: seed, cells, answer, positions,
-//       milliseconds, clicks
+//       milliseconds, clicks, kilobytes of memory the search held at most
 //   orv2000-solve --position FILE [--cells K] [--budget POSITIONS]
 //       a position: the 40 grid cells row by row (0 for a hole), then the
 //       parked cards
 //   orv2000-solve --game [--cells K] [--budget POSITIONS]
 //       the table of the running game, with the free cells it has enabled
 //       unless K is given
+// Each also takes --memory MEGABYTES (the most the search may hold; by
+// default a third of the memory free) and --plain (no pruning of parks).
 // Exit code: 0 won, 1 lost, 2 unknown, 3 bad arguments or position.
 #include "game/board.h"
 #include "game/deal.h"
 #include "hint/gamewindow.h"
 #include "solver/solver.h"
+#include "solver/store.h"
 #include "solver/words.h"
 
 #include <cstdio>
@@ -25,6 +28,8 @@
 namespace {
 
 const char* const answerWords[4] = { "invalid", "won", "lost", "unknown" };
+const char* const stopWords[5] = { "", "the budget ran out", "the memory ran out", "the time ran out",
+                                   "the search could not go on" };
 
 void ClearTable()
 {
@@ -79,6 +84,8 @@ void Report(int answer, int cells)
     double rate = searchSeconds > 0 ? positionsSearched / searchSeconds : 0;
     std::printf("%s with %d free cell%s: %lld positions in %.3f s (%.0f per second)\n", answerWords[answer], cells,
                 cells == 1 ? "" : "s", positionsSearched, searchSeconds, rate);
+    if (answer == SOLVE_UNKNOWN)
+        std::printf("undecided: %s\n", stopWords[searchStop]);
     if (answer == SOLVE_WON) {
         std::printf("winning line, %d clicks:\n", winningLength);
         freeLimit = cells + 1;
@@ -98,7 +105,7 @@ int ExitCode(int answer)
 int Usage()
 {
     std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE | --game"
-                         " [--cells 1-4] [--budget POSITIONS]\n");
+                         " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--plain]\n");
     return 3;
 }
 
@@ -106,7 +113,8 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    long long budget = MAX_BUDGET;
+    long long budget = DEFAULT_BUDGET;
+    long long megabytes = 0;  // 0: not given
     int cells = 0;  // 0: not given
     unsigned long first = 0, last = 0;
     const char* positionFile = nullptr;
@@ -130,12 +138,23 @@ int main(int argc, char** argv)
                 return Usage();
         } else if (std::strcmp(argv[i], "--budget") == 0 && i + 1 < argc) {
             budget = std::atoll(argv[++i]);
+        } else if (std::strcmp(argv[i], "--memory") == 0 && i + 1 < argc) {
+            megabytes = std::atoll(argv[++i]);
+            if (megabytes < 1)
+                return Usage();
+        } else if (std::strcmp(argv[i], "--plain") == 0) {
+            searchPlain = 1;
         } else {
             return Usage();
         }
     }
     if (mode == 0 || cells < 0 || cells > FREE_CELL_COUNT || budget < 1 || first > last)
         return Usage();
+    if (!SetStoreLimit(megabytes ? (unsigned long long)megabytes << 20 : FreeMemoryForSearch())) {
+        std::fprintf(stderr, "orv2000-solve: %lld MB asked for the search; this machine does not have them free\n",
+                     megabytes);
+        return 3;
+    }
     if (mode == 4) {
         HWND game = FindGameWindow();
         if (!ReadGameTable(game)) {
@@ -175,8 +194,8 @@ int main(int argc, char** argv)
         ClearTable();
         DealBoard((unsigned int)seed);
         int answer = SolvePosition(cells, budget);
-        std::printf("%lu\t%d\t%s\t%lld\t%.1f\t%d\n", seed, cells, answerWords[answer], positionsSearched,
-                    searchSeconds * 1000, winningLength);
+        std::printf("%lu\t%d\t%s\t%lld\t%.1f\t%d\t%llu\n", seed, cells, answerWords[answer], positionsSearched,
+                    searchSeconds * 1000, winningLength, searchMemory >> 10);
         std::fflush(stdout);
         if (seed == last)
             break;

@@ -1,6 +1,4 @@
-// The search over the game's positions, every position remembered once:
-// depth first, then best first, then depth first again in shuffled orders
-// (SolvePosition says why).
+// The search over the game's positions.
 //
 // What a position is. The free cells are interchangeable: a park goes to the
 // lowest empty cell and a parked card leaves by a left click from any cell, so
@@ -27,190 +25,136 @@
 // just left. The search therefore makes a park only together with that
 // fill: "park X, fill its place" is one move. A settled card (one of a run
 // from an ace in column 1) is never parked by this rule: its place can be
-// filled only by itself.
+// filled only by itself. With searchPlain set, parks are moves of their own,
+// which checks the argument on real deals.
+//
+// The order of searches. With one free cell a single depth-first search
+// decides every deal: it finds a win or tries every reachable position, and
+// most deals are lost, which only trying everything shows. With more free
+// cells nearly every deal is won but the spaces are vast, and a depth-first
+// search can spend its life under one early wrong move; so a short
+// depth-first look comes first, then beam searches of growing width (each
+// level keeps the best positions by how many cards are in order), which find
+// the wins a depth-first search misses, and last a depth-first search that
+// may try everything.
 #include "solver/solver.h"
 #include "app/winsys.h"
-#include "game/board.h"
-#include "game/moves.h"
 #include "game/wincheck.h"
+#include "solver/store.h"
 
+#include <algorithm>
 #include <cstring>
 
 LineClick winningLine[MAX_LINE + 1];
 int winningLength = 0;
 long long positionsSearched = 0;
 double searchSeconds = 0;
+int searchStop = STOP_NONE;
+unsigned long long searchMemory = 0;
+double searchTimeLimit = 0;
+int searchPlain = 0;
 
 namespace {
 
-// A grid packed six bits a cell (a hole is 0), ten cells a word.
-struct PackedPosition {
-    unsigned long long word[4];
-};
+// The search's own copy of the table. Cell i (1..40) is column
+// (i - 1) % 10 + 1 of row (i - 1) / 10 + 1; 0 is a hole.
+int grid[BOARD_COLUMNS * BOARD_ROWS + 1];
+// The cell each card is in, 0 while it is parked.
+int cellOf[CARD_COUNT + 1];
+int parkedCount = 0;
+int cellsEnabled = 1;
+// The grid packed as the store keeps it, kept up to date cell by cell.
+PositionKey key;
 
-// Every position reached is a node: its grid, the node it was reached from
-// and the move that led here. Nodes waiting to be expanded sit in buckets by
-// score, each bucket a stack.
-constexpr int NODE_LIMIT = (int)MAX_BUDGET;
-struct SearchNode {
-    PackedPosition position;
-    int parent;
-    int nextWaiting;
-    signed char card, filler;
-};
-SearchNode nodes[NODE_LIMIT + 1];
-int nodeCount = 0;
-constexpr int SCORE_COUNT = 256;
-int waiting[SCORE_COUNT];
-
-// Open addressing over node numbers, compared by full position, so a
-// position is never taken for another. An entry belongs to the current
-// search when its round matches.
-constexpr int TABLE_BITS = 23;
-constexpr unsigned TABLE_SIZE = 1u << TABLE_BITS;
-int positionTable[TABLE_SIZE];
-unsigned short tableRound[TABLE_SIZE];
-unsigned short currentRound = 0;
-
-// One level of the search: its moves, the next to try, and what undoes the
-// move now applied.
-struct SearchFrame {
-    signed char cards[MAX_MOVES];
-    signed char fillers[MAX_MOVES];
-    int count;
-    int next;
-    int applied;
-    int card, filler;
-    int cardColumn, cardRow;
-    int fillerColumn, fillerRow;
-};
-SearchFrame frames[MAX_SEARCH_DEPTH + 1];
-PackedPosition pathPositions[MAX_SEARCH_DEPTH + 1];
-
-// Where each card is: a grid cell, or free cell placeColumn[card] when
-// placeRow[card] is 0.
-int placeColumn[CARD_COUNT + 1];
-int placeRow[CARD_COUNT + 1];
-
-int IsCard(int value)
+int CellAt(int column, int row)
 {
-    return value >= 1 && value <= CARD_COUNT;
+    return (row - 1) * BOARD_COLUMNS + column;
 }
 
-int IsKing(int card)
+int ColumnOf(int cell)
+{
+    return (cell - 1) % BOARD_COLUMNS + 1;
+}
+
+bool IsAceCard(int card)
+{
+    return card % 10 == 1;
+}
+
+bool IsKing(int card)
 {
     return card % 10 == 0;
 }
 
-void FindPlaces()
+void SetCell(int cell, int card)
 {
-    for (int c = 1; c <= BOARD_COLUMNS; c++)
-        for (int r = 1; r <= BOARD_ROWS; r++)
-            if (IsCard(board[c][r])) {
-                placeColumn[board[c][r]] = c;
-                placeRow[board[c][r]] = r;
-            }
-    for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (IsCard(freeCells[i])) {
-            placeColumn[freeCells[i]] = i;
-            placeRow[freeCells[i]] = 0;
-        }
+    unsigned long long change = (unsigned long long)(grid[cell] ^ card);
+    int bit = 6 * (cell - 1);
+    key.word[bit >> 6] ^= change << (bit & 63);
+    if ((bit & 63) > 58)
+        key.word[(bit >> 6) + 1] ^= change >> (64 - (bit & 63));
+    grid[cell] = card;
 }
 
-// Moves a card to a grid cell or (row 0) a free cell, keeping the free-cell
-// counter as the game keeps it.
-void PutCard(int card, int column, int row)
+void ClearGrid()
 {
-    if (placeRow[card] == 0) {
-        freeCells[placeColumn[card]] = 0;
-        freeUsed--;
-    } else {
-        board[placeColumn[card]][placeRow[card]] = CELL_EMPTY;
-    }
-    if (row == 0) {
-        freeCells[column] = card;
-        freeUsed++;
-    } else {
-        board[column][row] = card;
-    }
-    placeColumn[card] = column;
-    placeRow[card] = row;
+    std::memset(grid, 0, sizeof grid);
+    std::memset(&key, 0, sizeof key);
+    for (int card = 1; card <= CARD_COUNT; card++)
+        cellOf[card] = 0;
+    parkedCount = CARD_COUNT;
 }
 
-PackedPosition Pack()
+void PlaceCard(int cell, int card)
 {
-    PackedPosition p = {};
-    int i = 0;
+    if (card != 0) {
+        cellOf[card] = cell;
+        parkedCount--;
+    }
+    SetCell(cell, card);
+}
+
+// From the game's board (the position the search started from).
+void LoadBoard()
+{
+    ClearGrid();
     for (int r = 1; r <= BOARD_ROWS; r++)
-        for (int c = 1; c <= BOARD_COLUMNS; c++, i++) {
-            unsigned long long v = IsCard(board[c][r]) ? (unsigned long long)board[c][r] : 0;
-            p.word[i / 10] |= v << (6 * (i % 10));
-        }
-    return p;
+        for (int c = 1; c <= BOARD_COLUMNS; c++)
+            PlaceCard(CellAt(c, r), board[c][r] == CELL_EMPTY ? 0 : board[c][r]);
 }
 
-bool SamePosition(const PackedPosition& a, const PackedPosition& b)
+void LoadKey(const PositionKey& p)
+{
+    ClearGrid();
+    for (int cell = 1; cell <= BOARD_COLUMNS * BOARD_ROWS; cell++) {
+        int bit = 6 * (cell - 1);
+        unsigned long long v = p.word[bit >> 6] >> (bit & 63);
+        if ((bit & 63) > 58)
+            v |= p.word[(bit >> 6) + 1] << (64 - (bit & 63));
+        PlaceCard(cell, (int)(v & 63));
+    }
+}
+
+bool SameKey(const PositionKey& a, const PositionKey& b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-unsigned TableIndex(const PackedPosition& p)
+// The game's rule for a left click: an ace goes to the topmost hole of
+// column 1, any other card to the hole right of the card one lower in its
+// suit. 0 when there is none.
+int Target(int card)
 {
-    unsigned long long h = p.word[0] * 0x9E3779B97F4A7C15ull;
-    h = (h ^ p.word[1]) * 0xC2B2AE3D27D4EB4Full;
-    h = (h ^ p.word[2]) * 0x165667B19E3779F9ull;
-    h = (h ^ p.word[3]) * 0x9E3779B97F4A7C15ull;
-    return (unsigned)((h ^ (h >> 31)) >> (64 - TABLE_BITS));
-}
-
-void StartRound()
-{
-    if (++currentRound == 0) {
-        std::memset(tableRound, 0, sizeof tableRound);
-        currentRound = 1;
-    }
-}
-
-// The node number of a new position (now remembered), or 0 when it was
-// reached before or no room is left.
-int Remember(const PackedPosition& p, int parent, int card, int filler)
-{
-    unsigned i = TableIndex(p);
-    while (tableRound[i] == currentRound) {
-        if (SamePosition(nodes[positionTable[i]].position, p))
-            return 0;
-        i = (i + 1) & (TABLE_SIZE - 1);
-    }
-    if (nodeCount == NODE_LIMIT)
+    if (IsAceCard(card)) {
+        for (int r = 1; r <= BOARD_ROWS; r++)
+            if (grid[CellAt(1, r)] == 0)
+                return CellAt(1, r);
         return 0;
-    int n = ++nodeCount;
-    nodes[n].position = p;
-    nodes[n].parent = parent;
-    nodes[n].card = (signed char)card;
-    nodes[n].filler = (signed char)filler;
-    tableRound[i] = currentRound;
-    positionTable[i] = n;
-    return n;
-}
-
-// Lays out a remembered position: the grid, and the cards missing from it
-// parked in free cells from 1 up.
-void Unpack(const PackedPosition& p)
-{
-    bool onGrid[CARD_COUNT + 1] = {};
-    int i = 0;
-    for (int r = 1; r <= BOARD_ROWS; r++)
-        for (int c = 1; c <= BOARD_COLUMNS; c++, i++) {
-            int v = (int)((p.word[i / 10] >> (6 * (i % 10))) & 63);
-            board[c][r] = v == 0 ? CELL_EMPTY : v;
-            onGrid[v] = true;
-        }
-    for (int cell = 1; cell <= FREE_CELL_COUNT; cell++)
-        freeCells[cell] = 0;
-    freeUsed = 1;
-    for (int card = 1; card <= CARD_COUNT; card++)
-        if (!onGrid[card])
-            freeCells[freeUsed++] = card;
+    }
+    int below = cellOf[card - 1];
+    if (below == 0 || ColumnOf(below) == BOARD_COLUMNS || grid[below + 1] != 0)
+        return 0;
+    return below + 1;
 }
 
 // Length of the run from an ace in column 1 along each row: those cards are
@@ -218,119 +162,23 @@ void Unpack(const PackedPosition& p)
 void SettledLengths(int settled[BOARD_ROWS + 1])
 {
     for (int r = 1; r <= BOARD_ROWS; r++) {
-        int ace = board[1][r];
+        int first = CellAt(1, r);
         int n = 0;
-        if (IsCard(ace) && IsAce(ace))
-            while (n < BOARD_COLUMNS && board[n + 1][r] == ace + n)
+        if (IsAceCard(grid[first]))
+            while (n < BOARD_COLUMNS && grid[first + n] == grid[first] + n)
                 n++;
         settled[r] = n;
     }
 }
 
-// The order of moves of equal rank: as found when 0, else shuffled by this
-// generator's state (one order per restart of the depth-first search).
-unsigned shuffleState = 0;
-
-unsigned NextShuffle()
-{
-    shuffleState = shuffleState * 1664525u + 1013904223u;
-    return shuffleState >> 8;
-}
-
-int Shuffled(SearchFrame* f, const int priority[], int n)
-{
-    if (shuffleState == 0)
-        return n;
-    for (int i = n - 1; i > 0; i--) {
-        int j = i - (int)(NextShuffle() % (unsigned)(i + 1));
-        if (priority[j] != priority[i])
-            continue;
-        signed char card = f->cards[i], filler = f->fillers[i];
-        f->cards[i] = f->cards[j];
-        f->fillers[i] = f->fillers[j];
-        f->cards[j] = card;
-        f->fillers[j] = filler;
-    }
-    return n;
-}
-
-// Cards that go into their final places first, then cards leaving free
-// cells, then parks that let a card into its final place, then the rest.
-int GenerateMoves(SearchFrame* f)
+bool Won()
 {
     int settled[BOARD_ROWS + 1];
     SettledLengths(settled);
-    int priority[MAX_MOVES];
-    int n = 0;
-    bool listed[CARD_COUNT + 1] = {};
-    auto add = [&](int card, int filler, int rank) {
-        int i = n++;
-        while (i > 0 && priority[i - 1] > rank) {
-            f->cards[i] = f->cards[i - 1];
-            f->fillers[i] = f->fillers[i - 1];
-            priority[i] = priority[i - 1];
-            i--;
-        }
-        f->cards[i] = (signed char)card;
-        f->fillers[i] = (signed char)filler;
-        priority[i] = rank;
-    };
-
-    // Left clicks: only a card one above a hole's left neighbour, or an ace
-    // for column 1, can have a target; the game's rule decides.
-    for (int r = 1; r <= BOARD_ROWS; r++) {
-        for (int c = 1; c <= BOARD_COLUMNS; c++) {
-            if (board[c][r] != CELL_EMPTY)
-                continue;
-            int column, row;
-            if (c == 1) {
-                for (int ace = 1; ace <= CARD_COUNT; ace += 10) {
-                    if (listed[ace] || !FindTargetHole(ace, &column, &row))
-                        continue;
-                    listed[ace] = true;
-                    add(ace, 0, placeColumn[ace] == 1 && placeRow[ace] != 0 ? 3 : 0);
-                }
-            } else {
-                int below = board[c - 1][r];
-                if (!IsCard(below) || IsKing(below) || listed[below + 1])
-                    continue;
-                int card = below + 1;
-                if (!FindTargetHole(card, &column, &row))
-                    continue;
-                listed[card] = true;
-                add(card, 0, settled[r] >= c - 1 ? 0 : placeRow[card] == 0 ? 1 : 3);
-            }
-        }
-    }
-
-    // Parks, each with the fill of the place it opens.
-    if (LowestEmptyFreeCell() == 0)
-        return f->count = Shuffled(f, priority, n);
-    for (int r = 1; r <= BOARD_ROWS; r++) {
-        bool holeAbove = false;
-        for (int above = 1; above < r; above++)
-            if (board[1][above] == CELL_EMPTY)
-                holeAbove = true;
-        for (int c = 1; c <= BOARD_COLUMNS; c++) {
-            int card = board[c][r];
-            if (!MayPark(card))
-                continue;
-            if (c == 1) {
-                // The place becomes the topmost hole of column 1 unless one
-                // is above it; then no ace could fill it.
-                if (holeAbove)
-                    continue;
-                for (int ace = 1; ace <= CARD_COUNT; ace += 10)
-                    add(card, ace, placeColumn[ace] == 1 && placeRow[ace] != 0 ? 4 : 2);
-            } else {
-                int below = board[c - 1][r];
-                if (!IsCard(below) || IsKing(below) || below + 1 == card)
-                    continue;
-                add(card, below + 1, settled[r] >= c - 1 ? 2 : 4);
-            }
-        }
-    }
-    return f->count = Shuffled(f, priority, n);
+    for (int r = 1; r <= BOARD_ROWS; r++)
+        if (settled[r] != BOARD_COLUMNS)
+            return false;
+    return true;
 }
 
 // Settled cards count most; a card right of the card one lower in its suit,
@@ -343,52 +191,167 @@ int Score()
     for (int r = 1; r <= BOARD_ROWS; r++) {
         score += 4 * settled[r];
         for (int c = 2; c <= BOARD_COLUMNS; c++) {
-            int card = board[c][r];
-            if (IsCard(card) && !IsAce(card) && board[c - 1][r] == card - 1)
+            int card = grid[CellAt(c, r)];
+            if (card != 0 && !IsAceCard(card) && grid[CellAt(c - 1, r)] == card - 1)
                 score++;
         }
     }
     return score;
 }
 
-// Applies a move and notes how to undo it; 0 when the game's rules refuse it.
-int ApplyMove(SearchFrame* f, int card, int filler)
+// A move: a left click of card (filler 0), a park of card with the left
+// click of filler into the place it leaves, or (searchPlain) a park alone.
+constexpr int PARK_ALONE = -1;
+struct Move {
+    signed char card;
+    signed char filler;
+};
+
+// How to take a move back.
+struct Undo {
+    Move move;
+    int cardFrom;
+    int fillerFrom;
+};
+
+constexpr int MAX_MOVES = 96;
+struct SearchFrame {
+    Move moves[MAX_MOVES];
+    int count;
+    int next;
+    bool applied;
+    Undo undo;
+};
+SearchFrame frames[MAX_SEARCH_DEPTH + 1];
+
+// The line found, move by move, and the positions along it.
+Move lineMoves[MAX_SEARCH_DEPTH + 1];
+int lineDepth = 0;
+PositionKey along[MAX_SEARCH_DEPTH + 1];
+
+void MoveCard(int card, int to)
 {
-    f->card = card;
-    f->filler = filler;
-    f->cardColumn = placeColumn[card];
-    f->cardRow = placeRow[card];
-    int moving = card;
-    if (filler != 0) {
-        int cell = LowestEmptyFreeCell();
-        if (cell == 0 || placeRow[card] == 0 || !MayPark(card))
-            return 0;
-        PutCard(card, cell, 0);
-        moving = filler;
-    }
-    int column, row;
-    if (!FindTargetHole(moving, &column, &row) ||
-        (filler != 0 && (column != f->cardColumn || row != f->cardRow))) {
-        if (filler != 0)
-            PutCard(card, f->cardColumn, f->cardRow);
-        return 0;
-    }
-    f->fillerColumn = placeColumn[moving];
-    f->fillerRow = placeRow[moving];
-    PutCard(moving, column, row);
-    f->applied = 1;
-    return 1;
+    int from = cellOf[card];
+    if (from == 0)
+        parkedCount--;
+    else
+        SetCell(from, 0);
+    if (to == 0)
+        parkedCount++;
+    else
+        SetCell(to, card);
+    cellOf[card] = to;
 }
 
-void UndoMove(SearchFrame* f)
+bool Apply(Move m, Undo* u)
 {
-    if (f->filler != 0) {
-        PutCard(f->filler, f->fillerColumn, f->fillerRow);
-        PutCard(f->card, f->cardColumn, f->cardRow);
-    } else {
-        PutCard(f->card, f->fillerColumn, f->fillerRow);
+    u->move = m;
+    u->cardFrom = cellOf[m.card];
+    if (m.filler == 0) {
+        int to = Target(m.card);
+        if (to == 0)
+            return false;
+        MoveCard(m.card, to);
+        return true;
     }
-    f->applied = 0;
+    if (u->cardFrom == 0 || IsAceCard(m.card) || parkedCount >= cellsEnabled)
+        return false;
+    MoveCard(m.card, 0);
+    if (m.filler == PARK_ALONE)
+        return true;
+    u->fillerFrom = cellOf[m.filler];
+    if (Target(m.filler) != u->cardFrom) {
+        MoveCard(m.card, u->cardFrom);
+        return false;
+    }
+    MoveCard(m.filler, u->cardFrom);
+    return true;
+}
+
+void Revert(const Undo& u)
+{
+    if (u.move.filler > 0)
+        MoveCard(u.move.filler, u.fillerFrom);
+    MoveCard(u.move.card, u.cardFrom);
+}
+
+// Cards that go into their final places first, then cards leaving free
+// cells, then parks that let a card into its final place, then the rest;
+// in the order found within a rank.
+void Generate(SearchFrame* f)
+{
+    int settled[BOARD_ROWS + 1];
+    SettledLengths(settled);
+    int rank[MAX_MOVES];
+    bool listed[CARD_COUNT + 1] = {};
+    int n = 0;
+    auto add = [&](int card, int filler, int r) {
+        int i = n++;
+        for (; i > 0 && rank[i - 1] > r; i--) {
+            f->moves[i] = f->moves[i - 1];
+            rank[i] = rank[i - 1];
+        }
+        f->moves[i] = Move{ (signed char)card, (signed char)filler };
+        rank[i] = r;
+    };
+
+    // Left clicks: only a card one above a hole's left neighbour, or an ace
+    // for column 1, can have a target.
+    for (int r = 1; r <= BOARD_ROWS; r++) {
+        for (int c = 1; c <= BOARD_COLUMNS; c++) {
+            int hole = CellAt(c, r);
+            if (grid[hole] != 0)
+                continue;
+            if (c == 1) {
+                for (int ace = 1; ace <= CARD_COUNT; ace += 10) {
+                    if (listed[ace])
+                        continue;
+                    listed[ace] = true;
+                    add(ace, 0, cellOf[ace] != 0 && ColumnOf(cellOf[ace]) == 1 ? 3 : 0);
+                }
+                continue;
+            }
+            int below = grid[hole - 1];
+            if (below == 0 || IsKing(below) || listed[below + 1])
+                continue;
+            int card = below + 1;
+            listed[card] = true;
+            add(card, 0, settled[r] >= c - 1 ? 0 : cellOf[card] == 0 ? 1 : 3);
+        }
+    }
+
+    // Parks, each with the fill of the place it opens.
+    if (parkedCount < cellsEnabled) {
+        for (int r = 1; r <= BOARD_ROWS; r++) {
+            bool holeAbove = false;
+            for (int above = 1; above < r; above++)
+                if (grid[CellAt(1, above)] == 0)
+                    holeAbove = true;
+            for (int c = 1; c <= BOARD_COLUMNS; c++) {
+                int card = grid[CellAt(c, r)];
+                if (card == 0 || IsAceCard(card))
+                    continue;
+                if (searchPlain) {
+                    add(card, PARK_ALONE, 4);
+                } else if (c == 1) {
+                    // The place becomes the topmost hole of column 1 unless
+                    // one is above it; then no ace could fill it.
+                    if (holeAbove)
+                        continue;
+                    for (int ace = 1; ace <= CARD_COUNT; ace += 10)
+                        add(card, ace, cellOf[ace] != 0 && ColumnOf(cellOf[ace]) == 1 ? 4 : 2);
+                } else {
+                    int below = grid[CellAt(c - 1, r)];
+                    if (below == 0 || IsKing(below) || below + 1 == card)
+                        continue;
+                    add(card, below + 1, settled[r] >= c - 1 ? 2 : 4);
+                }
+            }
+        }
+    }
+    f->count = n;
+    f->next = 0;
+    f->applied = false;
 }
 
 double Seconds()
@@ -399,70 +362,248 @@ double Seconds()
     return (double)now.QuadPart / (double)frequency.QuadPart;
 }
 
-// The path found is a line of moves from the start; where a later position
-// of it can be reached from an earlier one in a single move, the moves in
-// between are dropped. The board is at the start on entry and on return.
-int ShortenPath(int depth)
+double searchStarted = 0;
+
+// Counts a new position against the budget; STOP_NONE while the search may
+// go on.
+int CountPosition(long long budget, long long* reached)
 {
-    pathPositions[0] = Pack();
-    for (int d = 1; d <= depth; d++) {
-        ApplyMove(&frames[d], frames[d].card, frames[d].filler);
-        pathPositions[d] = Pack();
+    positionsSearched++;
+    if (++*reached >= budget)
+        return STOP_BUDGET;
+    if ((*reached & 4095) == 0 && searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
+        return STOP_TIME;
+    return STOP_NONE;
+}
+
+void NoteMemory(unsigned long long other)
+{
+    if (storePeak + other > searchMemory)
+        searchMemory = storePeak + other;
+}
+
+// Starts a search from the start position, which counts as reached.
+void StartStage(long long* reached)
+{
+    LoadBoard();
+    ClearStore();
+    StorePosition(key);
+    positionsSearched++;
+    *reached = 1;
+}
+
+// Depth first, best moves first, every position entered once; on a win the
+// line is left in lineMoves. A path that would go deeper than the frames
+// allow is cut, which makes the answer "unknown" rather than "lost".
+int DepthFirst(long long budget)
+{
+    long long reached;
+    StartStage(&reached);
+    int stop = reached >= budget ? STOP_BUDGET : STOP_NONE;
+    bool cut = false;
+    int d = 1;
+    Generate(&frames[1]);
+    while (d >= 1 && stop == STOP_NONE) {
+        SearchFrame* f = &frames[d];
+        if (f->applied) {
+            Revert(f->undo);
+            f->applied = false;
+        }
+        if (f->next >= f->count) {
+            d--;
+            continue;
+        }
+        if (!Apply(f->moves[f->next++], &f->undo))
+            continue;
+        f->applied = true;
+        int stored = StorePosition(key);
+        if (stored == STORE_SEEN)
+            continue;
+        if (stored == STORE_FULL) {
+            stop = STOP_MEMORY;
+            break;
+        }
+        if (Won()) {
+            for (lineDepth = 0; lineDepth < d; lineDepth++)
+                lineMoves[lineDepth + 1] = frames[lineDepth + 1].undo.move;
+            NoteMemory(0);
+            return SOLVE_WON;
+        }
+        stop = CountPosition(budget, &reached);
+        if (d == MAX_SEARCH_DEPTH) {
+            cut = true;
+            continue;
+        }
+        Generate(&frames[++d]);
     }
-    for (int d = depth; d >= 1; d--)
-        UndoMove(&frames[d]);
+    NoteMemory(0);
+    searchStop = stop != STOP_NONE ? stop : cut ? STOP_DEPTH : STOP_NONE;
+    return searchStop == STOP_NONE ? SOLVE_LOST : SOLVE_UNKNOWN;
+}
 
-    // Long paths are kept as they are: the scan is quadratic.
-    if (depth > 4000)
-        return depth;
+// A position the beam keeps, the one it came from and the move between.
+struct BeamNode {
+    PositionKey position;
+    int parent;
+    Move move;
+    short score;
+    unsigned tie;
+};
 
+// The most levels (moves) a beam goes down; winning lines are far shorter.
+constexpr int BEAM_LEVELS = 250;
+
+bool Better(const BeamNode& a, const BeamNode& b)
+{
+    return a.score != b.score ? a.score > b.score : a.tie < b.tie;
+}
+
+// Keeps the best width of count candidates.
+int Keep(BeamNode* candidates, int count, int width)
+{
+    if (count <= width)
+        return count;
+    std::nth_element(candidates, candidates + width, candidates + count, Better);
+    return width;
+}
+
+// Beam search: from each level of at most width positions, every move; the
+// best width of the new positions make the next level. It finds wins, never
+// losses: a beam that runs dry has dropped positions it did not try.
+int BeamSearch(int width, long long budget)
+{
+    int candidateRoom = 4 * width;
+    unsigned long long wanted = ((unsigned long long)width * BEAM_LEVELS + candidateRoom) * sizeof(BeamNode);
+    unsigned long long room = std::min(wanted, storeLimit / 4);
+    int nodeRoom = (int)(room / sizeof(BeamNode)) - candidateRoom;
+    unsigned char* arena = nullptr;
+    if (nodeRoom > width && (SIZE_T)room == room)
+        arena = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)room, MEM_RESERVE, PAGE_READWRITE);
+    if (!arena || !VirtualAlloc(arena, (SIZE_T)candidateRoom * sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE)) {
+        if (arena)
+            VirtualFree(arena, 0, MEM_RELEASE);
+        searchStop = STOP_MEMORY;
+        return SOLVE_UNKNOWN;
+    }
+    BeamNode* candidates = (BeamNode*)arena;
+    BeamNode* nodes = candidates + candidateRoom;
+    unsigned long long fullLimit = storeLimit;
+    storeLimit -= room;
+
+    long long reached;
+    StartStage(&reached);
+    int result = SOLVE_UNKNOWN, stop = STOP_NONE, winner = -1;
+    Move winningMove = {};
+    VirtualAlloc(nodes, sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE);
+    nodes[0] = BeamNode{ key, -1, Move{}, 0, 0 };
+    int levelBegin = 0, levelEnd = 1, level = 0;
+    unsigned long long committed = (unsigned long long)(candidateRoom + 1) * sizeof(BeamNode);
+    while (levelBegin < levelEnd && winner < 0 && stop == STOP_NONE) {
+        int count = 0;
+        for (int n = levelBegin; n < levelEnd && winner < 0 && stop == STOP_NONE; n++) {
+            LoadKey(nodes[n].position);
+            SearchFrame f;
+            Generate(&f);
+            for (int i = 0; i < f.count && winner < 0 && stop == STOP_NONE; i++) {
+                Undo u;
+                if (!Apply(f.moves[i], &u))
+                    continue;
+                int stored = StorePosition(key);
+                if (stored == STORE_FULL) {
+                    stop = STOP_MEMORY;
+                } else if (stored == STORE_NEW && Won()) {
+                    winner = n;
+                    winningMove = f.moves[i];
+                } else if (stored == STORE_NEW) {
+                    unsigned long long mix = (key.word[0] ^ key.word[1] * 0x9E3779B97F4A7C15ull ^ key.word[2]) *
+                                             0xC2B2AE3D27D4EB4Full;
+                    candidates[count++] = BeamNode{ key, n, f.moves[i], (short)Score(), (unsigned)(mix >> 32) };
+                    if (count == candidateRoom)
+                        count = Keep(candidates, count, width);
+                    stop = CountPosition(budget, &reached);
+                }
+                Revert(u);
+            }
+        }
+        count = Keep(candidates, count, width);
+        if (levelEnd + count > nodeRoom || ++level >= BEAM_LEVELS) {
+            if (winner < 0 && stop == STOP_NONE)
+                stop = count > 0 ? STOP_DEPTH : STOP_NONE;
+            break;
+        }
+        VirtualAlloc(nodes + levelEnd, (SIZE_T)count * sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE);
+        committed += (unsigned long long)count * sizeof(BeamNode);
+        std::copy(candidates, candidates + count, nodes + levelEnd);
+        levelBegin = levelEnd;
+        levelEnd += count;
+    }
+    if (winner >= 0) {
+        int d = 0;
+        for (int n = winner; n > 0; n = nodes[n].parent)
+            d++;
+        lineDepth = d + 1;
+        lineMoves[lineDepth] = winningMove;
+        for (int n = winner; n > 0; n = nodes[n].parent)
+            lineMoves[d--] = nodes[n].move;
+        result = SOLVE_WON;
+    }
+    NoteMemory(committed);
+    storeLimit = fullLimit;
+    VirtualFree(arena, 0, MEM_RELEASE);
+    searchStop = result == SOLVE_WON ? STOP_NONE : stop != STOP_NONE ? stop : STOP_DEPTH;
+    return result;
+}
+
+// Where a later position of the line can be reached from an earlier one in
+// a single move, the moves in between are dropped.
+void ShortenLine()
+{
+    LoadBoard();
+    along[0] = key;
+    Undo u;
+    for (int d = 1; d <= lineDepth; d++) {
+        Apply(lineMoves[d], &u);
+        along[d] = key;
+    }
+    // Long lines are kept as they are: the scan is quadratic.
+    if (lineDepth > 4000)
+        return;
+    LoadBoard();
     int kept = 0;
-    int at = 0;
-    SearchFrame step;
-    while (at < depth) {
+    for (int at = 0; at < lineDepth;) {
         int best = at + 1;
-        int bestCard = frames[at + 1].card, bestFiller = frames[at + 1].filler;
-        GenerateMoves(&step);
-        for (int i = 0; i < step.count; i++) {
-            SearchFrame trial;
-            if (!ApplyMove(&trial, step.cards[i], step.fillers[i]))
+        Move bestMove = lineMoves[at + 1];
+        SearchFrame f;
+        Generate(&f);
+        for (int i = 0; i < f.count; i++) {
+            if (!Apply(f.moves[i], &u))
                 continue;
-            PackedPosition p = Pack();
-            UndoMove(&trial);
-            for (int j = depth; j > best; j--)
-                if (SamePosition(pathPositions[j], p)) {
+            for (int j = lineDepth; j > best; j--)
+                if (SameKey(along[j], key)) {
                     best = j;
-                    bestCard = step.cards[i];
-                    bestFiller = step.fillers[i];
+                    bestMove = f.moves[i];
                     break;
                 }
+            Revert(u);
         }
-        kept++;
-        ApplyMove(&frames[kept], bestCard, bestFiller);
+        lineMoves[++kept] = bestMove;
+        Apply(bestMove, &u);
         at = best;
     }
-    for (int d = kept; d >= 1; d--)
-        UndoMove(&frames[d]);
-    return kept;
+    lineDepth = kept;
 }
 
-void WriteLine(int depth)
+void WriteLine()
 {
     winningLength = 0;
-    for (int d = 1; d <= depth; d++) {
-        if (frames[d].filler != 0) {
-            winningLine[++winningLength] = { frames[d].card, CLICK_RIGHT };
-            winningLine[++winningLength] = { frames[d].filler, CLICK_LEFT };
-        } else {
-            winningLine[++winningLength] = { frames[d].card, CLICK_LEFT };
-        }
+    for (int d = 1; d <= lineDepth; d++) {
+        winningLine[++winningLength] = { lineMoves[d].card, lineMoves[d].filler != 0 ? CLICK_RIGHT : CLICK_LEFT };
+        if (lineMoves[d].filler > 0)
+            winningLine[++winningLength] = { lineMoves[d].filler, CLICK_LEFT };
     }
 }
 
-// Depth-first searches in shuffled orders after the first two searches.
-constexpr int RESTARTS = 8;
-
-// The position the search started from, put back between searches.
+// The position the search started from, put back after it.
 int startBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
 int startCells[FREE_CELL_COUNT + 1];
 
@@ -474,134 +615,23 @@ void RestoreStart()
     for (int i = 1; i <= FREE_CELL_COUNT; i++)
         if (freeCells[i] != 0)
             freeUsed++;
-    FindPlaces();
 }
 
-void StartSearch()
+// Plays the line through the game's own click rules from the start.
+bool LineWins()
 {
-    StartRound();
-    nodeCount = 0;
-    Remember(Pack(), 0, 0, 0);
+    RestoreStart();
+    for (int i = 1; i <= winningLength; i++)
+        if (!ApplyClick(winningLine[i].card, winningLine[i].button))
+            return false;
+    return IsSolved() == 1;
 }
 
-// Best first: the waiting position with the highest score is expanded
-// next, the latest of equal ones first. Every position reached is expanded
-// once unless a win or the budget ends the search, so an empty queue means
-// every reachable position was tried. On a win the path is left in frames
-// 1..*depth.
-int BestFirst(long long budget, int* depth)
-{
-    StartSearch();
-    long long searched = 1;
-    const int root = 1;
-    for (int s = 0; s < SCORE_COUNT; s++)
-        waiting[s] = 0;
-    int top = Score();
-    nodes[root].nextWaiting = 0;
-    waiting[top] = root;
-    int winner = 0;
-    int cut = 0;
-    while (!winner && !cut) {
-        while (top >= 0 && waiting[top] == 0)
-            top--;
-        if (top < 0)
-            break;
-        int n = waiting[top];
-        waiting[top] = nodes[n].nextWaiting;
-        Unpack(nodes[n].position);
-        FindPlaces();
-        SearchFrame f;
-        GenerateMoves(&f);
-        for (int i = 0; i < f.count; i++) {
-            if (!ApplyMove(&f, f.cards[i], f.fillers[i]))
-                continue;
-            int child = Remember(Pack(), n, f.cards[i], f.fillers[i]);
-            if (child != 0) {
-                searched++;
-                if (IsSolved()) {
-                    winner = child;
-                } else {
-                    int score = Score();
-                    nodes[child].nextWaiting = waiting[score];
-                    waiting[score] = child;
-                    if (score > top)
-                        top = score;
-                }
-            }
-            UndoMove(&f);
-            if (winner)
-                break;
-            if (searched >= budget) {
-                cut = 1;
-                break;
-            }
-        }
-    }
-    positionsSearched += searched;
-    if (!winner)
-        return cut ? SOLVE_UNKNOWN : SOLVE_LOST;
-
-    int d = 0;
-    for (int n = winner; n != root; n = nodes[n].parent)
-        d++;
-    // Too long to write down: rather no answer than an unproved one.
-    if (d > MAX_SEARCH_DEPTH)
-        return SOLVE_UNKNOWN;
-    *depth = d;
-    for (int n = winner; n != root; n = nodes[n].parent, d--) {
-        frames[d].card = nodes[n].card;
-        frames[d].filler = nodes[n].filler;
-    }
-    return SOLVE_WON;
-}
-
-// Depth first, best moves first, every position entered once. A path that
-// would go deeper than the frames allow is cut, which makes the answer
-// "unknown" rather than "lost". On a win the path is in frames 1..*depth.
-int DepthFirst(long long budget, int* depth)
-{
-    StartSearch();
-    long long searched = 1;
-    int result = SOLVE_LOST;
-    int d = 1;
-    frames[1].next = 0;
-    frames[1].applied = 0;
-    GenerateMoves(&frames[1]);
-    while (d >= 1) {
-        SearchFrame* f = &frames[d];
-        if (f->applied)
-            UndoMove(f);
-        if (f->next >= f->count) {
-            d--;
-            continue;
-        }
-        int i = f->next++;
-        if (!ApplyMove(f, f->cards[i], f->fillers[i]))
-            continue;
-        if (!Remember(Pack(), 0, 0, 0))
-            continue;
-        searched++;
-        if (IsSolved()) {
-            *depth = d;
-            result = SOLVE_WON;
-            break;
-        }
-        if (searched >= budget) {
-            result = SOLVE_UNKNOWN;
-            break;
-        }
-        if (d == MAX_SEARCH_DEPTH) {
-            result = SOLVE_UNKNOWN;
-            continue;
-        }
-        d++;
-        frames[d].next = 0;
-        frames[d].applied = 0;
-        GenerateMoves(&frames[d]);
-    }
-    positionsSearched += searched;
-    return result;
-}
+// With more than one free cell: the depth-first look before the beams, and
+// the beams' widths.
+constexpr long long FIRST_LOOK = 100000;
+constexpr int FIRST_WIDTH = 1000;
+constexpr int WIDEST = 64000;
 
 } // namespace
 
@@ -619,7 +649,7 @@ int IsValidPosition(int freeCellsEnabled)
                     return 0;
             } else if (v == CELL_EMPTY) {
                 holes++;
-            } else if (!IsCard(v) || seen[v]++) {
+            } else if (v < 1 || v > CARD_COUNT || seen[v]++) {
                 return 0;
             }
         }
@@ -628,7 +658,7 @@ int IsValidPosition(int freeCellsEnabled)
         int v = freeCells[i];
         if (v == 0)
             continue;
-        if (!IsCard(v) || seen[v]++ || i > freeCellsEnabled || IsAce(v))
+        if (v < 1 || v > CARD_COUNT || seen[v]++ || i > freeCellsEnabled || IsAce(v))
             return 0;
         parked++;
     }
@@ -641,69 +671,54 @@ int ApplyClick(int card, int button)
     return FindCardPlace(card, &column, &row) && PlayClickOnBoard(column, row, button, &toColumn, &toRow);
 }
 
-int ListSearchMoves(int freeCellsEnabled, int cards[MAX_MOVES], int fillers[MAX_MOVES])
-{
-    if (!IsValidPosition(freeCellsEnabled))
-        return 0;
-    int savedLimit = freeLimit, savedUsed = freeUsed;
-    freeLimit = freeCellsEnabled + 1;
-    FindPlaces();
-    SearchFrame f;
-    int n = GenerateMoves(&f);
-    for (int i = 0; i < n; i++) {
-        cards[i] = f.cards[i];
-        fillers[i] = f.fillers[i];
-    }
-    freeLimit = savedLimit;
-    freeUsed = savedUsed;
-    return n;
-}
-
 int SolvePosition(int freeCellsEnabled, long long budget)
 {
     winningLength = 0;
     positionsSearched = 0;
     searchSeconds = 0;
+    searchStop = STOP_NONE;
+    searchMemory = 0;
     if (!IsValidPosition(freeCellsEnabled))
         return SOLVE_INVALID;
-    if (budget > MAX_BUDGET)
-        budget = MAX_BUDGET;
+    if (storeLimit == 0)
+        SetStoreLimit(FreeMemoryForSearch());
 
-    double started = Seconds();
+    searchStarted = Seconds();
     int savedLimit = freeLimit, savedUsed = freeUsed;
     std::memcpy(startBoard, board, sizeof startBoard);
     std::memcpy(startCells, freeCells, sizeof startCells);
     freeLimit = freeCellsEnabled + 1;
-    RestoreStart();
+    cellsEnabled = freeCellsEnabled;
+    ResetStorePeak();
+    LoadBoard();
 
-    // A depth-first search decides most deals: it finds a win or tries every
-    // reachable position. With one free cell most deals are lost, which
-    // only trying everything can show, so it gets most of the budget there.
-    // If it could not decide, a best-first search and then short depth-first
-    // searches share the rest, each of those trying moves of equal rank in
-    // its own order: wins the first search missed are often found quickly in
-    // another order.
-    int depth = 0;
-    long long first = freeCellsEnabled == 1 ? budget * 3 / 4 : budget / 4;
-    int result = IsSolved() ? SOLVE_WON : DepthFirst(first, &depth);
+    int result;
+    lineDepth = 0;
+    if (Won()) {
+        result = SOLVE_WON;
+    } else if (freeCellsEnabled == 1) {
+        result = DepthFirst(budget);
+    } else {
+        result = DepthFirst(std::min(budget, FIRST_LOOK));
+        for (int width = FIRST_WIDTH; width <= WIDEST && result == SOLVE_UNKNOWN; width *= 4)
+            if (searchStop != STOP_TIME && positionsSearched < budget)
+                result = BeamSearch(width, budget - positionsSearched);
+        if (result == SOLVE_UNKNOWN && searchStop != STOP_TIME && positionsSearched < budget)
+            result = DepthFirst(budget - positionsSearched);
+    }
+    if (result == SOLVE_WON) {
+        ShortenLine();
+        WriteLine();
+        // Never an unproved win: the line must win the game by its rules.
+        if (!LineWins()) {
+            result = SOLVE_UNKNOWN;
+            winningLength = 0;
+        }
+    }
+    ClearStore();
     RestoreStart();
-    if (result == SOLVE_UNKNOWN) {
-        result = BestFirst((budget - positionsSearched) / 3, &depth);
-        RestoreStart();
-    }
-    for (int restart = 1; restart <= RESTARTS && result == SOLVE_UNKNOWN; restart++) {
-        shuffleState = 2654435761u * (unsigned)restart;
-        long long share = (budget - positionsSearched) / (RESTARTS + 1 - restart);
-        result = DepthFirst(share, &depth);
-        RestoreStart();
-        // A shuffled search that tried everything proves the loss as well.
-    }
-    shuffleState = 0;
-    if (result == SOLVE_WON)
-        WriteLine(ShortenPath(depth));
-
     freeLimit = savedLimit;
     freeUsed = savedUsed;
-    searchSeconds = Seconds() - started;
+    searchSeconds = Seconds() - searchStarted;
     return result;
 }

@@ -8,6 +8,7 @@
 #include "hint/gamewindow.h"
 #include "resources/resource.h"
 #include "solver/solver.h"
+#include "solver/store.h"
 #include "tests/support.h"
 #include "view/cardview.h"
 
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -79,8 +81,41 @@ TEST_F(Solver, KnownAnswersOnCraftedPositionsAndRefusals)
     EXPECT_EQ(SolvePosition(1, 50), SOLVE_UNKNOWN);  // too small a budget
     for (unsigned int seed : { 34u, 96u }) {  // one won, one lost: the pruning keeps the answer
         DealBoard(seed);
-        int answer = SolvePosition(1, MAX_BUDGET);
+        int answer = SolvePosition(1, DEFAULT_BUDGET);
         EXPECT_EQ(answer == SOLVE_WON ? 1 : answer == SOLVE_LOST ? 0 : -1, PlainSearch()) << "seed " << seed;
+    }
+    // The solver's own search without the pruning, on a sample of deals
+    // (make crosscheck compares 250).
+    for (auto [seed, cells] : { std::pair{ 3u, 1 }, { 5u, 1 }, { 7u, 1 }, { 18u, 1 }, { 29u, 1 }, { 3u, 2 } }) {
+        DealBoard(seed);
+        int pruned = SolvePosition(cells, DEFAULT_BUDGET);
+        searchPlain = 1;
+        EXPECT_EQ(SolvePosition(cells, DEFAULT_BUDGET), pruned) << "seed " << seed << ", " << cells << " cells";
+        searchPlain = 0;
+    }
+}
+
+// A search cut short by its budget, its time or its memory says "unknown",
+// never "lost"; the store refuses more memory than the machine has free.
+TEST_F(Solver, SearchesCutShortSayUnknownNeverLost)
+{
+    DealBoard(1);  // lost with one free cell, after 777,176 positions
+    std::memset(freeCells, 0, sizeof freeCells);
+    ASSERT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_LOST);
+    EXPECT_EQ(positionsSearched, 777176);
+    unsigned long long limit = storeLimit;
+    EXPECT_EQ(SetStoreLimit(~0ull >> 2), 0);
+    EXPECT_EQ(storeLimit, limit);
+    ASSERT_EQ(SetStoreLimit(4 << 20), 1);  // room for about 59,000 positions
+    EXPECT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_UNKNOWN);
+    EXPECT_TRUE(searchStop == STOP_MEMORY && searchMemory <= 4u << 20) << searchStop << " " << searchMemory;
+    SetStoreLimit(limit);
+    EXPECT_TRUE(SolvePosition(1, 50) == SOLVE_UNKNOWN && searchStop == STOP_BUDGET && positionsSearched == 50);
+    for (int cells : { 1, 2 }) {
+        DealBoard(cells == 1 ? 1 : 131);
+        searchTimeLimit = 1e-9;
+        EXPECT_TRUE(SolvePosition(cells, DEFAULT_BUDGET) == SOLVE_UNKNOWN && searchStop == STOP_TIME) << cells;
+        searchTimeLimit = 0;
     }
 }
 
@@ -90,9 +125,9 @@ TEST_F(Solver, WinningLinesWinTheRealGame)
 {
     for (int cells : { 1, 2, 4 }) {
         SCOPED_TRACE(cells);
-        StartGame(cells == 1 ? 34 : cells);
+        StartGame(cells == 1 ? 34 : 4);  // with two free cells, a beam's line
         Command(CMD_FREE_CELLS_1 + cells - 1);
-        ASSERT_EQ(SolvePosition(cells, MAX_BUDGET), SOLVE_WON);
+        ASSERT_EQ(SolvePosition(cells, DEFAULT_BUDGET), SOLVE_WON);
         for (int i = 1; i < winningLength; i++) {
             std::string now = TableKey();
             ASSERT_EQ(ApplyClick(winningLine[i].card, winningLine[i].button), 1) << "click " << i;

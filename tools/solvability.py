@@ -1,16 +1,24 @@
 #!/usr/bin/python3
 """The win rate: decides the deals of consecutive seeds with 1 to 4 free cells
-using orv2000-solve.exe (run by Wine), and writes the table to
-docs/SOLVABILITY.md and into the README between its solvability markers.
+using orv2000-solve.exe (run by Wine), writes every answer to
+docs/solvability.tsv, the table to docs/SOLVABILITY.md and into the README
+between its solvability markers.
 
 Usage: solvability.py --exe orv2000-solve.exe [--first 1] [--last 10000]
-                      [--cells 1 2 3 4] [--budget 1000000] [--jobs 2]
-                      [--raw FOLDER] [--doc docs/SOLVABILITY.md] [--readme README.md]
-Run it inside tools/headless.sh (its own Wine session)."""
+                      [--cells 1 2 3 4] [--jobs 2] [--raw FOLDER]
+                      [--doc docs/SOLVABILITY.md] [--answers docs/solvability.tsv]
+                      [--readme README.md]
+       solvability.py --exe orv2000-solve.exe --crosscheck [--doc ...]
+           the same deals with and without the pruning of parks (seeds 1-200
+           with one free cell, 1-50 with two): every answer must agree
+Run it inside tools/headless.sh (its own Wine session). The solver runs with
+its own default budget, so `orv2000-solve --seed N --cells K` gives any line
+of the answers again."""
 import argparse
 import concurrent.futures
 import math
 import os
+import re
 import shutil
 import statistics
 import subprocess
@@ -21,6 +29,9 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 START_MARK = '<!-- solvability table: made by make solvability -->'
 END_MARK = '<!-- end of solvability table -->'
+CHECK_START = '<!-- cross-check: made by make crosscheck -->'
+CHECK_END = '<!-- end of cross-check -->'
+FIELDS = 7  # seed, cells, answer, positions, ms, clicks, KB
 
 
 def wine_loader(exe):
@@ -31,18 +42,22 @@ def wine_loader(exe):
     return result.stdout.decode().strip()
 
 
-def run_chunk(loader, exe, first, last, cells, budget):
+def parse(fields):
+    return (int(fields[0]), int(fields[1]), fields[2], int(fields[3]), float(fields[4]), int(fields[5]),
+            int(fields[6]))
+
+
+def run_chunk(loader, exe, first, last, cells, extra):
     """The answers for seeds first..last; a run that fails (Wine can fail to
     start a process when the machine is busy) is tried again twice."""
-    args = [loader, exe, '--seeds', str(first), str(last), '--cells', str(cells), '--budget', str(budget)]
+    args = [loader, exe, '--seeds', str(first), str(last), '--cells', str(cells)] + extra
     for attempt in range(3):
         result = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         rows = []
         for line in result.stdout.decode().splitlines():
             fields = line.rstrip('\r').split('\t')
-            if len(fields) == 6:
-                rows.append((int(fields[0]), int(fields[1]), fields[2], int(fields[3]), float(fields[4]),
-                             int(fields[5])))
+            if len(fields) == FIELDS:
+                rows.append(parse(fields))
         if result.returncode == 0 and len(rows) == last - first + 1:
             return rows
         print('seeds %d-%d with %d cells: exit %d, %d answers; stderr: %s' % (
@@ -62,9 +77,8 @@ def load_raw(folder, cells):
         with open(raw_path(folder, cells)) as f:
             for line in f:
                 fields = line.rstrip('\n').split('\t')
-                if len(fields) == 6 and fields[0].isdigit():
-                    rows[int(fields[0])] = (int(fields[0]), int(fields[1]), fields[2], int(fields[3]),
-                                            float(fields[4]), int(fields[5]))
+                if len(fields) == FIELDS and fields[0].isdigit():
+                    rows[int(fields[0])] = parse(fields)
     except FileNotFoundError:
         pass
     return rows
@@ -73,10 +87,28 @@ def load_raw(folder, cells):
 def save_raw(folder, cells, rows):
     path = raw_path(folder, cells)
     with open(path + '.new', 'w') as f:
-        f.write('seed\tcells\tanswer\tpositions\tms\tclicks\n')
+        f.write('seed\tcells\tanswer\tpositions\tms\tclicks\tkb\n')
         for r in sorted(rows.values()):
-            f.write('%d\t%d\t%s\t%d\t%.1f\t%d\n' % r)
+            f.write('%d\t%d\t%s\t%d\t%.1f\t%d\t%d\n' % r)
     os.replace(path + '.new', path)
+
+
+def wall_path(folder, cells):
+    return os.path.join(folder, 'cells-%d.seconds' % cells)
+
+
+def load_wall(folder, cells):
+    """Seconds of wall clock spent on this number of free cells, over every run."""
+    try:
+        with open(wall_path(folder, cells)) as f:
+            return float(f.read())
+    except (FileNotFoundError, ValueError):
+        return 0.0
+
+
+def save_wall(folder, cells, seconds):
+    with open(wall_path(folder, cells), 'w') as f:
+        f.write('%.1f\n' % seconds)
 
 
 def wilson(k, n, z=1.96):
@@ -89,10 +121,10 @@ def wilson(k, n, z=1.96):
     return 100 * max(0.0, centre - half), 100 * min(1.0, centre + half)
 
 
-def table(results, first, last, budget):
-    lines = ['| Free cells | Won | Lost | Unknown | Won, 95 % interval | Winnable: between | Median time'
-             ' | Longest time | Longest winning line |',
-             '|---:|---:|---:|---:|:---|:---|---:|---:|:---|']
+def table(results):
+    lines = ['| Free cells | Won | Lost | Unknown | Won, 95 % interval | Median time | Longest time'
+             ' | Positions per second | Most memory | Longest winning line |',
+             '|---:|---:|---:|---:|:---|---:|---:|---:|---:|:---|']
     for cells in sorted(results):
         rows = results[cells]
         n = len(rows)
@@ -101,37 +133,81 @@ def table(results, first, last, budget):
         unknown = sum(1 for r in rows if r[2] == 'unknown')
         low, high = wilson(len(won), n)
         times = [r[4] for r in rows]
+        slowest = max(rows, key=lambda r: (r[4], -r[0]))
+        biggest = max(rows, key=lambda r: (r[6], -r[0]))
         longest = max(won, key=lambda r: (r[5], -r[0])) if won else None
-        lines.append('| %d | %d (%.2f %%) | %d | %d | %.2f – %.2f %% | %.2f – %.2f %% | %.1f ms | %.0f ms | %s |' % (
-            cells, len(won), 100 * len(won) / n, lost, unknown, low, high, 100 * len(won) / n,
-            100 * (len(won) + unknown) / n, statistics.median(times), max(times),
-            '%d clicks (seed %d)' % (longest[5], longest[0]) if longest else '–'))
-    lines.append('')
-    lines.append('Seeds %d to %d, each deal decided with a budget of %d positions; "unknown" means the budget ran '
-                 'out before a win was found or every reachable position was tried, so the share of winnable deals '
-                 'lies between the won ones and the won and unknown ones together.' % (first, last, budget))
+        seconds = sum(times) / 1000
+        lines.append('| %d | %d (%.2f %%) | %d | %d | %.2f – %.2f %% | %.1f ms | %.1f s (seed %d) | %.2f million '
+                     '| %d MB (seed %d) | %s |' % (
+                         cells, len(won), 100 * len(won) / n, lost, unknown, low, high, statistics.median(times),
+                         slowest[4] / 1000, slowest[0], sum(r[3] for r in rows) / seconds / 1e6 if seconds else 0,
+                         (biggest[6] + 1023) // 1024, biggest[0],
+                         '%d clicks (seed %d)' % (longest[5], longest[0]) if longest else '–'))
     return '\n'.join(lines)
 
 
-def write_doc(path, text, results, first, last, budget):
-    speed = []
+def undecided(results):
+    out = []
     for cells in sorted(results):
-        rows = results[cells]
-        positions = sum(r[3] for r in rows)
-        seconds = sum(r[4] for r in rows) / 1000
-        speed.append('%d free cell%s: %.0f positions per second' % (
-            cells, '' if cells == 1 else 's', positions / seconds if seconds else 0))
+        seeds = [r[0] for r in results[cells] if r[2] == 'unknown']
+        if seeds:
+            out.append('- %d free cell%s: %s' % (cells, '' if cells == 1 else 's', ', '.join(map(str, seeds))))
+    return out
+
+
+def kept_section(path, start, end, default):
+    try:
+        with open(path) as f:
+            text = f.read()
+        if start in text and end in text:
+            return start + text.split(start, 1)[1].split(end, 1)[0] + end
+    except FileNotFoundError:
+        pass
+    return start + '\n' + default + '\n' + end
+
+
+def write_doc(path, text, results, first, last, walls, jobs):
+    check = kept_section(path, CHECK_START, CHECK_END, 'Not run yet: `make crosscheck`.')
+    total = sum(walls.values())
     with open(path, 'w') as f:
         f.write('# How many deals can be won\n\n')
         f.write('Every deal of seeds %d to %d (the deal the game makes when the clock gives that seed), decided '
                 'by the exact solver (`orv2000-solve`) for each number of free cells, which stays fixed for the '
-                'whole game. "Won" deals come with a winning line that the tests replay through the game; '
-                '"lost" means every position reachable from the deal was tried.\n\n' % (first, last))
+                'whole game. "Won": the solver found a winning line and played it through the game\'s own click '
+                'rules to the end before saying so. "Lost": every position reachable from the deal was tried. '
+                '"Unknown": the search stopped first (its budget is %s positions a deal).\n\n'
+                % (first, last, '{:,}'.format(default_budget())))
         f.write(text + '\n\n')
-        total = sum(r[4] for rows in results.values() for r in rows) / 1000
-        f.write('Times are per deal: the x86_64 build under Wine, one search at a time in each process; %.0f s of '
-                'search in all. Speed: %s.\n\n' % (total, '; '.join(speed)))
+        rest = undecided(results)
+        if rest:
+            f.write('Undecided deals:\n\n' + '\n'.join(rest) + '\n\n')
+        f.write('Every answer is on file in [solvability.tsv](solvability.tsv): seed, free cells, answer, positions '
+                'searched, clicks in the winning line. `orv2000-solve --seed N --cells K` gives any line of it '
+                'again, with the line click by click.\n\n')
+        f.write('## Time and memory\n\n')
+        f.write('Measured by `make solvability` on the machine that made the table (%d cores, %d jobs side by '
+                'side): the x86_64 build under Wine. The whole table took %.0f minutes of wall clock (%s). Times '
+                'in the table are per deal; "most memory" is the most a single deal held at once (positions '
+                'stored, and the beam\'s levels).\n\n' % (
+                    os.cpu_count() or 1, jobs, total / 60,
+                    ', '.join('%d free cell%s %.0f min' % (c, '' if c == 1 else 's', walls[c] / 60)
+                              for c in sorted(walls))))
+        f.write('## Checking the answers\n\n')
+        f.write('A "lost" answer rests on two reductions the solver proves in its source: the free cells are '
+                'interchangeable (the grid alone names a position), and a park can be made together with the move '
+                'that fills the place it opens. `make crosscheck` decides the deals of seeds 1 to 200 with one free '
+                'cell and 1 to 50 with two twice, with these parks and with every click the game accepts '
+                '(`orv2000-solve --plain`), and compares the answers; the suite runs a small sample of it.\n\n')
+        f.write(check + '\n\n')
         f.write('Made by `make solvability` (tools/solvability.py).\n')
+
+
+def write_answers(path, results):
+    with open(path, 'w') as f:
+        f.write('seed\tcells\tanswer\tpositions\tclicks\n')
+        for cells in sorted(results):
+            for r in results[cells]:
+                f.write('%d\t%d\t%s\t%d\t%d\n' % (r[0], r[1], r[2], r[3], r[5]))
 
 
 def update_readme(path, text):
@@ -146,17 +222,73 @@ def update_readme(path, text):
         f.write(before + START_MARK + '\n' + text + '\n' + END_MARK + after)
 
 
+def default_budget():
+    with open(os.path.join(ROOT, 'solver', 'solver.h')) as f:
+        found = re.search(r'DEFAULT_BUDGET = (\d+);', f.read())
+    return int(found.group(1))
+
+
+def decide(loader, exe, jobs, chunk, cells, first, last, extra, known, saved=None):
+    """Fills known[seed] for seeds first..last, in chunks over jobs processes."""
+    work = [(start, min(start + chunk - 1, last)) for start in range(first, last + 1, chunk)
+            if not all(seed in known for seed in range(start, min(start + chunk - 1, last) + 1))]
+    started = time.monotonic()
+    with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
+        futures = {pool.submit(run_chunk, loader, exe, a, b, cells, extra): (a, b) for a, b in work}
+        for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
+            a, b = futures[future]
+            for row in future.result():
+                known[row[0]] = row
+            if saved:
+                saved()
+            print('[%5.0f s] %d/%d: seeds %d-%d with %d free cells %s' % (
+                time.monotonic() - started, done, len(work), a, b, cells, ' '.join(extra)), flush=True)
+    return time.monotonic() - started
+
+
+def crosscheck(loader, exe, jobs, doc):
+    """Seeds 1-200 with one free cell and 1-50 with two, with and without the
+    pruning of parks; the result goes into the doc between its markers."""
+    lines, wrong = [], []
+    for cells, last in ((1, 200), (2, 50)):
+        pruned, plain = {}, {}
+        decide(loader, exe, jobs, 25, cells, 1, last, [], pruned)
+        decide(loader, exe, jobs, 25, cells, 1, last, ['--plain'], plain)
+        for seed in range(1, last + 1):
+            if pruned[seed][2] != plain[seed][2]:
+                wrong.append('seed %d with %d free cells: %s with the pruning, %s without' % (
+                    seed, cells, pruned[seed][2], plain[seed][2]))
+        counts = {}
+        for r in pruned.values():
+            counts[r[2]] = counts.get(r[2], 0) + 1
+        lines.append('- %d free cell%s, seeds 1 to %d: %s; positions searched %s with the pruning, %s without.' % (
+            cells, '' if cells == 1 else 's', last, ', '.join('%d %s' % (counts[a], a) for a in sorted(counts)),
+            '{:,}'.format(sum(r[3] for r in pruned.values())), '{:,}'.format(sum(r[3] for r in plain.values()))))
+    lines.append('- ' + ('Every answer the same.' if not wrong else 'Answers that differ: ' + '; '.join(wrong)))
+    text = 'Last run (%s):\n\n%s' % (time.strftime('%Y-%m-%d'), '\n'.join(lines))
+    with open(doc) as f:
+        current = f.read()
+    if CHECK_START in current and CHECK_END in current:
+        before, rest = current.split(CHECK_START, 1)
+        current = before + CHECK_START + '\n' + text + '\n' + CHECK_END + rest.split(CHECK_END, 1)[1]
+        with open(doc, 'w') as f:
+            f.write(current)
+    print(text)
+    return 1 if wrong else 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--exe', required=True)
     parser.add_argument('--first', type=int, default=1)
     parser.add_argument('--last', type=int, default=10000)
     parser.add_argument('--cells', type=int, nargs='+', default=[1, 2, 3, 4])
-    parser.add_argument('--budget', type=int, default=2000000)
     parser.add_argument('--jobs', type=int, default=os.cpu_count() or 1)
-    parser.add_argument('--chunk', type=int, default=250)
+    parser.add_argument('--chunk', type=int, default=100)
+    parser.add_argument('--crosscheck', action='store_true')
     parser.add_argument('--raw', default=os.path.join(ROOT, 'build', 'solvability'))
     parser.add_argument('--doc', default=os.path.join(ROOT, 'docs', 'SOLVABILITY.md'))
+    parser.add_argument('--answers', default=os.path.join(ROOT, 'docs', 'solvability.tsv'))
     parser.add_argument('--readme', default=os.path.join(ROOT, 'README.md'))
     args = parser.parse_args()
 
@@ -165,37 +297,32 @@ def main():
     exe = os.path.join(scratch, 'orv2000-solve.exe')
     shutil.copy(args.exe, exe)
     loader = wine_loader(exe)
-    started = time.monotonic()
-    # Answers are kept on file as they come, so an interrupted run goes on
-    # where it stopped (with the same budget).
-    os.makedirs(args.raw, exist_ok=True)
-    known = {cells: load_raw(args.raw, cells) for cells in args.cells}
-    work = [(cells, first, min(first + args.chunk - 1, args.last))
-            for cells in args.cells for first in range(args.first, args.last + 1, args.chunk)
-            if not all(seed in known[cells] for seed in range(first, min(first + args.chunk - 1, args.last) + 1))]
     try:
-        with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
-            futures = {pool.submit(run_chunk, loader, exe, first, last, cells, args.budget): (cells, first, last)
-                       for cells, first, last in work}
-            for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
-                cells, first, last = futures[future]
-                for row in future.result():
-                    known[cells][row[0]] = row
-                save_raw(args.raw, cells, known[cells])
-                print('[%5.0f s] %d/%d: seeds %d-%d with %d free cells' % (
-                    time.monotonic() - started, done, len(work), first, last, cells), flush=True)
+        if args.crosscheck:
+            return crosscheck(loader, exe, args.jobs, args.doc)
+        # Answers are kept on file as they come, so an interrupted run goes
+        # on where it stopped (remove the folder after changing the solver).
+        os.makedirs(args.raw, exist_ok=True)
+        walls = {}
+        for cells in args.cells:
+            known = load_raw(args.raw, cells)
+            spent = decide(loader, exe, args.jobs, args.chunk, cells, args.first, args.last, [], known,
+                           lambda: save_raw(args.raw, cells, known))
+            walls[cells] = load_wall(args.raw, cells) + spent
+            save_wall(args.raw, cells, walls[cells])
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    elapsed = time.monotonic() - started
-    results = {cells: [known[cells][seed] for seed in range(args.first, args.last + 1)] for cells in args.cells}
+    results = {cells: [load_raw(args.raw, cells)[seed] for seed in range(args.first, args.last + 1)]
+               for cells in args.cells}
 
-    text = table(results, args.first, args.last, args.budget)
-    write_doc(args.doc, text, results, args.first, args.last, args.budget)
-    print('this run: %.0f s' % elapsed)
+    text = table(results)
+    write_doc(args.doc, text, results, args.first, args.last, walls, args.jobs)
+    write_answers(args.answers, results)
     update_readme(args.readme, text)
     print(text)
-    print('wrote %s (raw answers in %s)' % (args.doc, args.raw))
+    print('wrote %s and %s (raw answers in %s)' % (args.doc, args.answers, args.raw))
+    return 0
 
 
 if __name__ == '__main__':
-    main()
+    sys.exit(main())
