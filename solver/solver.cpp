@@ -554,20 +554,45 @@ int BeamSearch(int width, long long budget)
     return result;
 }
 
+// The positions along the line, found by key: alongIndex holds d + 1 for
+// position d, 0 for an empty slot. A line never passes a position twice.
+constexpr int ALONG_BITS = 16;
+int alongIndex[1 << ALONG_BITS];
+
+unsigned AlongSlot(const PositionKey& p)
+{
+    unsigned long long h = (p.word[0] ^ p.word[1] * 0x9E3779B97F4A7C15ull ^ p.word[2] * 0xC2B2AE3D27D4EB4Full ^
+                            p.word[3]) * 0x165667B19E3779F9ull;
+    return (unsigned)(h >> (64 - ALONG_BITS));
+}
+
+// The step of the line at this position, or -1.
+int FindAlong(const PositionKey& p)
+{
+    for (unsigned i = AlongSlot(p);; i = (i + 1) & ((1u << ALONG_BITS) - 1)) {
+        if (alongIndex[i] == 0)
+            return -1;
+        if (SameKey(along[alongIndex[i] - 1], p))
+            return alongIndex[i] - 1;
+    }
+}
+
 // Where a later position of the line can be reached from an earlier one in
 // a single move, the moves in between are dropped.
 void ShortenLine()
 {
+    std::memset(alongIndex, 0, sizeof alongIndex);
     LoadBoard();
-    along[0] = key;
     Undo u;
-    for (int d = 1; d <= lineDepth; d++) {
-        Apply(lineMoves[d], &u);
+    for (int d = 0; d <= lineDepth; d++) {
+        if (d > 0)
+            Apply(lineMoves[d], &u);
         along[d] = key;
+        unsigned i = AlongSlot(key);
+        while (alongIndex[i] != 0)
+            i = (i + 1) & ((1u << ALONG_BITS) - 1);
+        alongIndex[i] = d + 1;
     }
-    // Long lines are kept as they are: the scan is quadratic.
-    if (lineDepth > 4000)
-        return;
     LoadBoard();
     int kept = 0;
     for (int at = 0; at < lineDepth;) {
@@ -578,12 +603,11 @@ void ShortenLine()
         for (int i = 0; i < f.count; i++) {
             if (!Apply(f.moves[i], &u))
                 continue;
-            for (int j = lineDepth; j > best; j--)
-                if (SameKey(along[j], key)) {
-                    best = j;
-                    bestMove = f.moves[i];
-                    break;
-                }
+            int j = FindAlong(key);
+            if (j > best) {
+                best = j;
+                bestMove = f.moves[i];
+            }
             Revert(u);
         }
         lineMoves[++kept] = bestMove;

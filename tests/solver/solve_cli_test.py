@@ -2,12 +2,43 @@
 """orv2000-solve from the command line: answers, lines and exit codes (0 won,
 1 lost, 2 unknown, 3 refused). Usage: solve_cli_test.py ORV2000_SOLVE_EXE"""
 import os
+import re
 import subprocess
 import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SOLVED = [[s * 10 + r for r in range(1, 11)] for s in range(4)]
+
+
+def answers_on_file(solve):
+    """docs/solvability.tsv holds one answer per seed and free-cell count, as
+    many of each as the table in docs/SOLVABILITY.md says; a sample of its
+    lines (a win and a loss for each count, and a win found by a beam) comes
+    out again of orv2000-solve, positions and clicks alike."""
+    with open(os.path.join(ROOT, 'docs', 'solvability.tsv')) as f:
+        rows = [line.rstrip('\n').split('\t') for line in f][1:]
+    with open(os.path.join(ROOT, 'docs', 'SOLVABILITY.md')) as f:
+        table = [line.split('|') for line in f if re.match(r'\| [1-4] \|', line)]
+    wrong = []
+    if sorted((int(r[0]), int(r[1])) for r in rows) != [(s, c) for s in range(1, 10001) for c in range(1, 5)]:
+        wrong.append('solvability.tsv: not every seed 1-10000 with 1-4 free cells once')
+    for t in table:
+        cells = int(t[1])
+        counts = [sum(1 for r in rows if r[1] == str(cells) and r[2] == a) for a in ('won', 'lost', 'unknown')]
+        if counts != [int(t[2].split()[0]), int(t[3]), int(t[4])]:
+            wrong.append('%d free cells: the file counts %s, the table %s' % (cells, counts, t[2:5]))
+    sample = []
+    for cells in '1234':
+        for answer, low in (('won', 0), ('lost', 0), ('won', 100000)):
+            found = [r for r in rows if r[1] == cells and r[2] == answer and low < int(r[3]) < 300000]
+            if found and found[0] not in sample:
+                sample.append(found[0])
+    for r in sample:
+        solve(['--seeds', r[0], r[0], '--cells', r[1]], 0, '%s\t%s\t%s\t%s\t' % tuple(r[:4]))
+        solve(['--seed', r[0], '--cells', r[1]], {'won': 0, 'lost': 1}[r[2]],
+              'winning line, %s clicks' % r[4] if r[2] == 'won' else 'lost with')
+    return wrong
 
 
 def main(exe):
@@ -43,7 +74,10 @@ def main(exe):
     solve(['--position', position('twice', twice, [])], 3, 'not a position of the game')
     for name, rows, parked in (('short', SOLVED[:2], []), ('big', SOLVED, [41]), ('missing', None, None)):
         solve(['--position', position(name, rows, parked) if rows else os.path.join(folder, name)], 3, 'cannot read')
-    for bad in (['--cells', '2'], ['--seed', '1', '--cells', '5'], ['--seeds', '5', '1'], ['--seed'],
+    solve(['--seed', '1', '--memory', str(1 << 40)], 3, 'this machine does not have them free')
+    solve(['--seed', '1', '--cells', '1', '--memory', '4'], 2, 'unknown with 1 free cell', 'the memory ran out')
+    failures.extend(answers_on_file(solve))
+    for bad in (['--cells', '2'], ['--seed', '1', '--memory', '0'], ['--seed', '1', '--cells', '5'], ['--seeds', '5', '1'], ['--seed'],
                 ['--budget', '0', '--seed', '1'], ['-x']):
         solve(bad, 3, 'usage: orv2000-solve')
     for failure in failures:
