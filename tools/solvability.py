@@ -149,9 +149,11 @@ def table(results):
 def undecided(results):
     out = []
     for cells in sorted(results):
-        seeds = [r[0] for r in results[cells] if r[2] == 'unknown']
-        if seeds:
-            out.append('- %d free cell%s: %s' % (cells, '' if cells == 1 else 's', ', '.join(map(str, seeds))))
+        rows = [r for r in results[cells] if r[2] == 'unknown']
+        if rows:
+            out.append('- %d free cell%s, %d deal%s: %s' % (
+                cells, '' if cells == 1 else 's', len(rows), '' if len(rows) == 1 else 's',
+                ', '.join('%d (%.0f s, %d MB)' % (r[0], r[4] / 1000, (r[6] + 1023) // 1024) for r in rows)))
     return out
 
 
@@ -180,7 +182,8 @@ def write_doc(path, text, results, first, last, walls, jobs):
         f.write(text + '\n\n')
         rest = undecided(results)
         if rest:
-            f.write('Undecided deals:\n\n' + '\n'.join(rest) + '\n\n')
+            f.write('Undecided deals (seed, time and memory its search took before the budget ran out):\n\n' +
+                    '\n'.join(rest) + '\n\n')
         f.write('Every answer is on file in [solvability.tsv](solvability.tsv): seed, free cells, answer, positions '
                 'searched, clicks in the winning line. `orv2000-solve --seed N --cells K` gives any line of it '
                 'again, with the line click by click.\n\n')
@@ -312,8 +315,10 @@ def main():
             save_wall(args.raw, cells, walls[cells])
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    results = {cells: [load_raw(args.raw, cells)[seed] for seed in range(args.first, args.last + 1)]
-               for cells in args.cells}
+    results = {}
+    for cells in args.cells:
+        known = load_raw(args.raw, cells)
+        results[cells] = [known[seed] for seed in range(args.first, args.last + 1)]
 
     text = table(results)
     write_doc(args.doc, text, results, args.first, args.last, walls, args.jobs)
