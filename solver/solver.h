@@ -32,7 +32,7 @@ constexpr int MAX_SEARCH_DEPTH = 20000;
 constexpr int MAX_LINE = 2 * MAX_SEARCH_DEPTH;
 // The positions a search may reach unless told otherwise: every deal with
 // one free cell needs far fewer.
-constexpr long long DEFAULT_BUDGET = 100000000;
+constexpr long long DEFAULT_BUDGET = 160000000;
 
 // The line of the last search that found a win: clicks 1..winningLength.
 extern LineClick winningLine[MAX_LINE + 1];

@@ -15,6 +15,9 @@ namespace {
 
 constexpr unsigned long long SLOT_BYTES = 30;
 constexpr int FIRST_BITS = 16;
+// At most 2^27 slots (4 GB, 120 million positions), so that a search gives
+// the same answer on every machine that can give it 6 GB.
+constexpr int MOST_BITS = 27;
 
 unsigned char* slots = nullptr;
 int slotBits = 0;
@@ -75,7 +78,7 @@ unsigned char* FindSlot(unsigned char* table, int bits, const PositionKey& key)
 bool Grow()
 {
     unsigned long long now = SlotCount(slotBits) * SLOT_BYTES;
-    if (now + 2 * now > storeLimit)
+    if (slotBits >= MOST_BITS || now + 2 * now > storeLimit)
         return false;
     unsigned char* bigger = Take(slotBits + 1);
     if (!bigger)

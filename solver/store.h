@@ -1,8 +1,8 @@
 // The positions one search has reached, each kept whole: the 40 grid cells
 // at six bits a cell (30 bytes), so a position is never taken for another.
 // The store takes its memory from the system as it fills, up to a limit set
-// from what the machine has free; past the limit it says it is full rather
-// than forget or confuse positions.
+// from what the machine has free (and 120 million positions at most); past
+// the limit it says it is full rather than forget or confuse positions.
 #pragma once
 
 // Grid cell i (1..40, row by row) is bits 6 * (i - 1) .. 6 * i - 1; a hole

@@ -9,8 +9,8 @@ Usage: solvability.py --exe orv2000-solve.exe [--first 1] [--last 10000]
                       [--doc docs/SOLVABILITY.md] [--answers docs/solvability.tsv]
                       [--readme README.md]
        solvability.py --exe orv2000-solve.exe --crosscheck [--doc ...]
-           the same deals with and without the pruning of parks (seeds 1-200
-           with one free cell, 1-50 with two): every answer must agree
+           the same deals with and without the pruning of parks (seeds 1-1000
+           with one free cell, 1-200 with two): every answer must agree
 Run it inside tools/headless.sh (its own Wine session). The solver runs with
 its own default budget, so `orv2000-solve --seed N --cells K` gives any line
 of the answers again."""
@@ -30,6 +30,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 START_MARK = '<!-- solvability table: made by make solvability -->'
 END_MARK = '<!-- end of solvability table -->'
 CHECK_START = '<!-- cross-check: made by make crosscheck -->'
+NOTES_START = '<!-- notes on the undecided deals: kept as written -->'
+NOTES_END = '<!-- end of notes -->'
 CHECK_END = '<!-- end of cross-check -->'
 FIELDS = 7  # seed, cells, answer, positions, ms, clicks, KB
 
@@ -170,6 +172,7 @@ def kept_section(path, start, end, default):
 
 def write_doc(path, text, results, first, last, walls, jobs):
     check = kept_section(path, CHECK_START, CHECK_END, 'Not run yet: `make crosscheck`.')
+    notes = kept_section(path, NOTES_START, NOTES_END, '')
     total = sum(walls.values())
     with open(path, 'w') as f:
         f.write('# How many deals can be won\n\n')
@@ -177,13 +180,14 @@ def write_doc(path, text, results, first, last, walls, jobs):
                 'by the exact solver (`orv2000-solve`) for each number of free cells, which stays fixed for the '
                 'whole game. "Won": the solver found a winning line and played it through the game\'s own click '
                 'rules to the end before saying so. "Lost": every position reachable from the deal was tried. '
-                '"Unknown": the search stopped first (its budget is %s positions a deal).\n\n'
+                '"Unknown": the search stopped first (its budget is %s positions a deal, and a single search '
+                'keeps at most 120 million).\n\n'
                 % (first, last, '{:,}'.format(default_budget())))
         f.write(text + '\n\n')
         rest = undecided(results)
         if rest:
             f.write('Undecided deals (seed, time and memory its search took before the budget ran out):\n\n' +
-                    '\n'.join(rest) + '\n\n')
+                    '\n'.join(rest) + '\n\n' + notes + '\n\n')
         f.write('Every answer is on file in [solvability.tsv](solvability.tsv): seed, free cells, answer, positions '
                 'searched, clicks in the winning line. `orv2000-solve --seed N --cells K` gives any line of it '
                 'again, with the line click by click.\n\n')
@@ -198,9 +202,10 @@ def write_doc(path, text, results, first, last, walls, jobs):
         f.write('## Checking the answers\n\n')
         f.write('A "lost" answer rests on two reductions the solver proves in its source: the free cells are '
                 'interchangeable (the grid alone names a position), and a park can be made together with the move '
-                'that fills the place it opens. `make crosscheck` decides the deals of seeds 1 to 200 with one free '
-                'cell and 1 to 50 with two twice, with these parks and with every click the game accepts '
-                '(`orv2000-solve --plain`), and compares the answers; the suite runs a small sample of it.\n\n')
+                'that fills the place it opens. `make crosscheck` decides the deals of seeds 1 to %d with one free '
+                'cell and 1 to %d with two twice, with these parks and with every click the game accepts '
+                '(`orv2000-solve --plain`), and compares the answers; the suite runs a small sample of it.\n\n'
+                % (CROSSCHECK[0][1], CROSSCHECK[1][1]))
         f.write(check + '\n\n')
         f.write('Made by `make solvability` (tools/solvability.py).\n')
 
@@ -249,25 +254,42 @@ def decide(loader, exe, jobs, chunk, cells, first, last, extra, known, saved=Non
     return time.monotonic() - started
 
 
+CROSSCHECK = ((1, 1000), (2, 200))  # free cells, last seed
+
+
 def crosscheck(loader, exe, jobs, doc):
-    """Seeds 1-200 with one free cell and 1-50 with two, with and without the
-    pruning of parks; the result goes into the doc between its markers."""
-    lines, wrong = [], []
-    for cells, last in ((1, 200), (2, 50)):
+    """The deals of CROSSCHECK with and without the pruning of parks; the
+    result goes into the doc between its markers."""
+    lines, wrong, open_ = [], [], []
+    for cells, last in CROSSCHECK:
         pruned, plain = {}, {}
         decide(loader, exe, jobs, 25, cells, 1, last, [], pruned)
         decide(loader, exe, jobs, 25, cells, 1, last, ['--plain'], plain)
+        same = 0
         for seed in range(1, last + 1):
-            if pruned[seed][2] != plain[seed][2]:
+            a, b = pruned[seed], plain[seed]
+            if a[2] == b[2]:
+                same += 1
+            elif 'unknown' in (a[2], b[2]):
+                # Not a disagreement: one search stopped before deciding.
+                open_.append('seed %d with %d free cells: %s with the pruning (%s positions), %s without (%s)' % (
+                    seed, cells, a[2], '{:,}'.format(a[3]), b[2], '{:,}'.format(b[3])))
+            else:
                 wrong.append('seed %d with %d free cells: %s with the pruning, %s without' % (
-                    seed, cells, pruned[seed][2], plain[seed][2]))
+                    seed, cells, a[2], b[2]))
         counts = {}
         for r in pruned.values():
             counts[r[2]] = counts.get(r[2], 0) + 1
-        lines.append('- %d free cell%s, seeds 1 to %d: %s; positions searched %s with the pruning, %s without.' % (
-            cells, '' if cells == 1 else 's', last, ', '.join('%d %s' % (counts[a], a) for a in sorted(counts)),
-            '{:,}'.format(sum(r[3] for r in pruned.values())), '{:,}'.format(sum(r[3] for r in plain.values()))))
-    lines.append('- ' + ('Every answer the same.' if not wrong else 'Answers that differ: ' + '; '.join(wrong)))
+        lines.append('- %d free cell%s, seeds 1 to %d: %s; the same answer without the pruning for %d; positions '
+                     'searched %s with the pruning, %s without.' % (
+                         cells, '' if cells == 1 else 's', last,
+                         ', '.join('%d %s' % (counts[a], a) for a in sorted(counts)), same,
+                         '{:,}'.format(sum(r[3] for r in pruned.values())),
+                         '{:,}'.format(sum(r[3] for r in plain.values()))))
+    lines.append('- ' + ('No answer contradicts another.' if not wrong else 'Answers that contradict each other: ' +
+                         '; '.join(wrong)))
+    if open_:
+        lines.append('- Decided by one search only: ' + '; '.join(open_) + '.')
     text = 'Last run (%s):\n\n%s' % (time.strftime('%Y-%m-%d'), '\n'.join(lines))
     with open(doc) as f:
         current = f.read()
