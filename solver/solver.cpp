@@ -76,11 +76,6 @@ int ColumnOf(int cell)
     return (cell - 1) % BOARD_COLUMNS + 1;
 }
 
-bool IsAceCard(int card)
-{
-    return card % 10 == 1;
-}
-
 bool IsKing(int card)
 {
     return card % 10 == 0;
@@ -145,7 +140,7 @@ bool SameKey(const PositionKey& a, const PositionKey& b)
 // suit. 0 when there is none.
 int Target(int card)
 {
-    if (IsAceCard(card)) {
+    if (IsAce(card)) {
         for (int r = 1; r <= BOARD_ROWS; r++)
             if (grid[CellAt(1, r)] == 0)
                 return CellAt(1, r);
@@ -164,7 +159,7 @@ void SettledLengths(int settled[BOARD_ROWS + 1])
     for (int r = 1; r <= BOARD_ROWS; r++) {
         int first = CellAt(1, r);
         int n = 0;
-        if (IsAceCard(grid[first]))
+        if (IsAce(grid[first]))
             while (n < BOARD_COLUMNS && grid[first + n] == grid[first] + n)
                 n++;
         settled[r] = n;
@@ -192,7 +187,7 @@ int Score()
         score += 4 * settled[r];
         for (int c = 2; c <= BOARD_COLUMNS; c++) {
             int card = grid[CellAt(c, r)];
-            if (card != 0 && !IsAceCard(card) && grid[CellAt(c - 1, r)] == card - 1)
+            if (card != 0 && !IsAce(card) && grid[CellAt(c - 1, r)] == card - 1)
                 score++;
         }
     }
@@ -254,7 +249,7 @@ bool Apply(Move m, Undo* u)
         MoveCard(m.card, to);
         return true;
     }
-    if (u->cardFrom == 0 || IsAceCard(m.card) || parkedCount >= cellsEnabled)
+    if (u->cardFrom == 0 || IsAce(m.card) || parkedCount >= cellsEnabled)
         return false;
     MoveCard(m.card, 0);
     if (m.filler == PARK_ALONE)
@@ -329,7 +324,7 @@ void Generate(SearchFrame* f)
                     holeAbove = true;
             for (int c = 1; c <= BOARD_COLUMNS; c++) {
                 int card = grid[CellAt(c, r)];
-                if (card == 0 || IsAceCard(card))
+                if (card == 0 || IsAce(card))
                     continue;
                 if (searchPlain) {
                     add(card, PARK_ALONE, 4);
