@@ -186,7 +186,7 @@ def write_doc(path, text, results, first, last, walls, jobs):
         f.write(text + '\n\n')
         rest = undecided(results)
         if rest:
-            f.write('Undecided deals (seed, time and memory its search took before the budget ran out):\n\n' +
+            f.write('Undecided deals (seed, and the time and memory its search took before it stopped):\n\n' +
                     '\n'.join(rest) + '\n\n' + notes + '\n\n')
         f.write('Every answer is on file in [solvability.tsv](solvability.tsv): seed, free cells, answer, positions '
                 'searched, clicks in the winning line. `orv2000-solve --seed N --cells K` gives any line of it '
