@@ -11,6 +11,9 @@ xvfb xdotool x11-apps x11-utils libx11-6"
 # The music under `make play`: a software synthesiser on the ALSA sequencer
 # and the General MIDI soundfont it plays with (tools/play.sh).
 PACKAGES="$PACKAGES fluidsynth fluid-soundfont-gm"
+# The release (make release): the Windows installer, the Debian package and
+# the checks a package passes.
+PACKAGES="$PACKAGES nsis dpkg-dev lintian desktop-file-utils"
 
 # 32-bit Wine needs a kernel that runs 32-bit programs. Where the kernel has
 # that switched off, qemu-user runs them instead, registered with binfmt_misc.
