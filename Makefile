@@ -43,19 +43,19 @@ dist: build-i686
 	cp $(BUILD)/i686/orv2000.exe $(BUILD)/i686/orv2000-hint.exe dist/
 	for f in data/Orv2000.mid data/orv2000.htm; do [ ! -f $$f ] || cp $$f dist/; done
 
+# The game from dist/ through the launcher the Debian package installs, in
+# the prefix build/wine-desktop: the one way it starts under Wine.
+LAUNCH := ORVENNA2000_DATA=$(CURDIR)/dist ORVENNA2000_PREFIX=$(CURDIR)/$(BUILD)/wine-desktop packaging/orvenna2000
+
 play: dist
-	@if [ -z "$$DISPLAY" ] || ! xdpyinfo >/dev/null 2>&1; then \
-	    echo "make play: no X display (DISPLAY='$$DISPLAY'); start it from a desktop session." >&2; exit 1; fi
-	@tools/wine-prefix.sh $(CURDIR)/$(BUILD)/wine-desktop desktop
-	@# Music through FluidSynth where the machine has an ALSA sequencer (tools/play.sh).
-	tools/play.sh $(CURDIR)/$(BUILD)/wine-desktop
+	$(LAUNCH)
 
 # The companion, from another terminal while `make play` runs: the same Wine
 # prefix, so it finds the game's window. dist/ is left as it is, since the
 # game runs from there.
 hint:
 	@[ -f dist/orv2000-hint.exe ] || { echo "make hint: no dist/orv2000-hint.exe; start the game with make play first." >&2; exit 1; }
-	cd dist && WINEPREFIX=$(CURDIR)/$(BUILD)/wine-desktop WINEDEBUG=-all $(WINE) orv2000-hint.exe $(K)
+	$(LAUNCH) --consigli $(K)
 
 # The tests share one X screen, so they run one at a time: screen pixels and
 # window titles read by one test must not come from another's window.
