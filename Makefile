@@ -8,13 +8,13 @@
 #   make bench       the game against the platform's floor: start-up, clicks, memory, size
 #   make solvability  the win rate of seeds 1 to 10,000 with 1 to 4 free cells (docs/SOLVABILITY.md)
 #   make crosscheck   the solver's pruning against a plain search on 1,200 deals
+#   make release      release/: the Windows installer and zip, the Debian package, SHA256SUMS
 
 SHELL := /bin/bash
 MAKEFLAGS += --no-print-directory
 BUILD := build
 JOBS ?= 2
 OUT ?= docs/screenshot.png
-WINE := /usr/lib/wine/wine
 
 .PHONY: all deps build build-i686 build-x86_64 dist play hint test soak screenshot clean
 
@@ -75,7 +75,13 @@ screenshot: dist
 	tools/headless.sh tools/screenshot.sh dist/orv2000.exe $(OUT)
 
 clean:
-	rm -rf $(BUILD) dist
+	rm -rf $(BUILD) dist release
+
+# What players install, made from dist/ (tools/release.py): the same bytes on
+# every run of one commit. The version is the one in VERSION.
+.PHONY: release
+release: dist
+	/usr/bin/python3 -B tools/release.py --bin dist --out release
 
 # Generated files: `make assets` runs the generators in tools/ and rebuilds,
 # byte for byte, the card pictures, icons and move sound (resources/), the

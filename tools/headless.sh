@@ -40,7 +40,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
-"$root/tools/wine-prefix.sh" "$WINEPREFIX" headless || { echo "headless: cannot create the Wine prefix" >&2; exit 1; }
+"$root/tools/wine-prefix.sh" "$WINEPREFIX" || { echo "headless: cannot create the Wine prefix" >&2; exit 1; }
 
 # A persistent server for the whole run: without it every program start pays
 # for a new one, and the server lingers after the last program.

@@ -9,7 +9,7 @@ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binu
 wine wine32:i386 wine64 fonts-wine
 xvfb xdotool x11-apps x11-utils libx11-6"
 # The music under `make play`: a software synthesiser on the ALSA sequencer
-# and the General MIDI soundfont it plays with (tools/play.sh).
+# and the General MIDI soundfont it plays with (packaging/orvenna2000).
 PACKAGES="$PACKAGES fluidsynth fluid-soundfont-gm"
 # The release (make release): the Windows installer, the Debian package and
 # the checks a package passes.

@@ -1,12 +1,12 @@
 #!/bin/bash
-# Creates a Wine prefix for the game once: fonts, no crash dialog, ALSA audio.
-# Usage: wine-prefix.sh PREFIX [headless|desktop]
-# headless: no window manager, so Wine manages the windows itself
+# Creates a headless Wine prefix for the tests once: fonts, no crash dialog,
+# ALSA audio, and no window manager, so Wine manages the windows itself
 # (otherwise every window destruction waits for a manager that never answers).
+# The players' prefixes are made by the launcher (packaging/orvenna2000).
+# Usage: wine-prefix.sh PREFIX
 set -eu
 prefix=$1
-kind=${2:-headless}
-stamp="$prefix/.orvenna-$kind"
+stamp="$prefix/.orvenna-headless"
 [ -e "$stamp" ] && exit 0
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -16,9 +16,7 @@ wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=/usr/lib/wine/wine
 "$wine" wineboot -i >/dev/null 2>&1 || true
 
-managed=Y
-[ "$kind" = headless ] && managed=N
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f >/dev/null 2>&1
 
