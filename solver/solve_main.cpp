@@ -28,8 +28,8 @@
 namespace {
 
 const char* const answerWords[4] = { "invalid", "won", "lost", "unknown" };
-const char* const stopWords[5] = { "", "the budget ran out", "the memory ran out", "the time ran out",
-                                   "the search could not go on" };
+const char* const stopWords[6] = { "", "the budget ran out", "the memory ran out", "the time ran out",
+                                   "the search could not go on", "the search was interrupted" };
 
 void ClearTable()
 {

@@ -52,6 +52,7 @@ double searchSeconds = 0;
 int searchStop = STOP_NONE;
 unsigned long long searchMemory = 0;
 double searchTimeLimit = 0;
+int (*searchInterrupted)() = nullptr;
 int searchPlain = 0;
 
 namespace {
@@ -366,9 +367,19 @@ int CountPosition(long long budget, long long* reached)
     positionsSearched++;
     if (++*reached >= budget)
         return STOP_BUDGET;
-    if ((*reached & 4095) == 0 && searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
-        return STOP_TIME;
+    if ((*reached & 4095) == 0) {
+        if (searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
+            return STOP_TIME;
+        if (searchInterrupted && searchInterrupted())
+            return STOP_INTERRUPTED;
+    }
     return STOP_NONE;
+}
+
+// A stop that ends the whole search, not only one stage of it.
+bool StopsAll(int stop)
+{
+    return stop == STOP_TIME || stop == STOP_INTERRUPTED;
 }
 
 void NoteMemory(unsigned long long other)
@@ -720,9 +731,9 @@ int SolvePosition(int freeCellsEnabled, long long budget)
     } else {
         result = DepthFirst(std::min(budget, FIRST_LOOK));
         for (int width = FIRST_WIDTH; width <= WIDEST && result == SOLVE_UNKNOWN; width *= 4)
-            if (searchStop != STOP_TIME && positionsSearched < budget)
+            if (!StopsAll(searchStop) && positionsSearched < budget)
                 result = BeamSearch(width, budget - positionsSearched);
-        if (result == SOLVE_UNKNOWN && searchStop != STOP_TIME && positionsSearched < budget)
+        if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
             result = DepthFirst(budget - positionsSearched);
     }
     if (result == SOLVE_WON) {

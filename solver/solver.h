@@ -19,6 +19,7 @@ constexpr int STOP_BUDGET = 1;
 constexpr int STOP_MEMORY = 2;
 constexpr int STOP_TIME = 3;
 constexpr int STOP_DEPTH = 4;
+constexpr int STOP_INTERRUPTED = 5;
 
 // One click of a winning line: the card clicked and the button.
 struct LineClick {
@@ -46,6 +47,11 @@ extern int searchStop;
 extern unsigned long long searchMemory;
 // Seconds a search may take; 0 for no limit.
 extern double searchTimeLimit;
+// Asked every few thousand new positions, in the searching thread, while a
+// search runs: nonzero stops it at once, its answer unknown
+// (STOP_INTERRUPTED). Null: never asked. Lets a caller show progress and
+// drop a search whose position no longer matters.
+extern int (*searchInterrupted)();
 // 1: every click the game accepts is a move, without the pruning of parks
 // (to check that the pruning never changes an answer).
 extern int searchPlain;
