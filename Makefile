@@ -8,6 +8,7 @@
 #   make bench       the game against the platform's floor: start-up, clicks, memory, size
 #   make solvability  the win rate of seeds 1 to 10,000 with 1 to 4 free cells (docs/SOLVABILITY.md)
 #   make crosscheck   the solver's pruning against a plain search on 1,200 deals
+#   make solver-bench  one thread's time per deal, before the speed work and now (hours; SOLVER_BENCH_ARGS)
 #   make release      release/: the Windows installer and zip, the Debian package, SHA256SUMS
 
 SHELL := /bin/bash
@@ -136,3 +137,36 @@ solvability: build-x86_64
 crosscheck: build-x86_64
 	WINEPREFIX=$(CURDIR)/$(BUILD)/solve-prefix tools/headless.sh /usr/bin/python3 -B tools/solvability.py \
 	    --exe $(BUILD)/x86_64/orv2000-solve.exe --jobs $(JOBS) --crosscheck
+
+# The solver's speed as the player waits for it (tools/solver_bench.py): the
+# deals of the win-rate table decided again on one thread by the solver of
+# SOLVER_BENCH_BEFORE and by the working tree's, one process at a time, into
+# docs/SOLVABILITY.md and docs/solver-bench.png. A full run takes hours;
+# SOLVER_BENCH_ARGS="--first 1 --last 100" benches a subset, "--limit 60"
+# stops a deal after a minute. Own build folders and Wine prefix; answers on
+# file in build/solver-bench/, so an interrupted run goes on where it stopped.
+#
+# The solver before the speed work, benched against the working tree's.
+SOLVER_BENCH_BEFORE := 14e4662
+SOLVER_BENCH_ARGS ?=
+.PHONY: solver-bench
+solver-bench:
+	@tools/install-deps.sh bench
+	@[ -f $(BUILD)/solver-bench-before-src/.commit-$(SOLVER_BENCH_BEFORE) ] || { set -o pipefail; \
+	    rm -rf $(BUILD)/solver-bench-before-src $(BUILD)/solver-bench-before && \
+	    mkdir -p $(BUILD)/solver-bench-before-src && \
+	    git archive $(SOLVER_BENCH_BEFORE) | tar -x -C $(BUILD)/solver-bench-before-src && \
+	    touch $(BUILD)/solver-bench-before-src/.commit-$(SOLVER_BENCH_BEFORE); }
+	$(call solver_bench_build,$(BUILD)/solver-bench-before-src,$(BUILD)/solver-bench-before)
+	$(call solver_bench_build,.,$(BUILD)/solver-bench-new)
+	WINEPREFIX=$(CURDIR)/$(BUILD)/solver-bench-prefix tools/headless.sh /usr/bin/python3 -B tools/solver_bench.py \
+	    --before $(BUILD)/solver-bench-before/orv2000-solve.exe --before-name $(SOLVER_BENCH_BEFORE) \
+	    --after $(BUILD)/solver-bench-new/orv2000-solve.exe $(SOLVER_BENCH_ARGS)
+
+# Only the solver, with one compiler at a time: the bench's builds share the
+# machine with other work.
+define solver_bench_build
+	@[ -f $(2)/CMakeCache.txt ] || cmake -S $(1) -B $(2) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/$(1)/cmake/mingw-x86_64.cmake \
+	    -DCMAKE_BUILD_TYPE=Release -DORVENNA_TESTS=OFF
+	cmake --build $(2) --target orv2000-solve -j 1
+endef

@@ -1,5 +1,6 @@
 #!/bin/sh
 # Installs the Debian packages the build, the tests and playing under Wine need.
+# Usage: install-deps.sh [bench]   (bench: also what make solver-bench needs)
 # Installs only what is missing; as a non-root user it prints the one command
 # to run and stops.
 set -eu
@@ -14,6 +15,9 @@ PACKAGES="$PACKAGES fluidsynth fluid-soundfont-gm"
 # The release (make release): the Windows installer, the Debian package and
 # the checks a package passes.
 PACKAGES="$PACKAGES nsis dpkg-dev lintian desktop-file-utils"
+# Asked for by name only (install-deps.sh bench): the picture of make
+# solver-bench, which nothing else needs.
+[ "${1:-}" = bench ] && PACKAGES="$PACKAGES python3-matplotlib"
 
 # 32-bit Wine needs a kernel that runs 32-bit programs. Where the kernel has
 # that switched off, qemu-user runs them instead, registered with binfmt_misc.

@@ -33,6 +33,8 @@ CHECK_START = '<!-- cross-check: made by make crosscheck -->'
 NOTES_START = '<!-- notes on the undecided deals: kept as written -->'
 NOTES_END = '<!-- end of notes -->'
 CHECK_END = '<!-- end of cross-check -->'
+BENCH_START = '<!-- solver-bench: made by make solver-bench -->'
+BENCH_END = '<!-- end of solver-bench -->'
 FIELDS = 7  # seed, cells, answer, positions, ms, clicks, KB
 
 
@@ -167,12 +169,14 @@ def kept_section(path, start, end, default):
             return start + text.split(start, 1)[1].split(end, 1)[0] + end
     except FileNotFoundError:
         pass
-    return start + '\n' + default + '\n' + end
+    return start + '\n' + default + '\n' + end if default is not None else ''
 
 
 def write_doc(path, text, results, first, last, walls, jobs):
     check = kept_section(path, CHECK_START, CHECK_END, 'Not run yet: `make crosscheck`.')
     notes = kept_section(path, NOTES_START, NOTES_END, '')
+    # The section tools/solver_bench.py writes at the end, kept as it is.
+    bench = kept_section(path, BENCH_START, BENCH_END, None)
     total = sum(walls.values())
     with open(path, 'w') as f:
         f.write('# How many deals can be won\n\n')
@@ -208,6 +212,8 @@ def write_doc(path, text, results, first, last, walls, jobs):
                 % (CROSSCHECK[0][1], CROSSCHECK[1][1]))
         f.write(check + '\n\n')
         f.write('Made by `make solvability` (tools/solvability.py).\n')
+        if bench:
+            f.write('\n' + bench + '\n')
 
 
 def write_answers(path, results):
