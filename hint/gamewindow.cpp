@@ -13,6 +13,8 @@ namespace {
 
 struct TableRead {
     HWND game;
+    int (*board)[BOARD_ROWS + 1];
+    int* cells;
     int cards;
     int bad;
 };
@@ -46,12 +48,12 @@ BOOL CALLBACK EachView(HWND view, LPARAM data)
     int x = rect.left, y = rect.top;
     if (x == FREE_CELL_X && y >= 1 && (y - 1) % FREE_CELL_PITCH == 0 && (y - 1) / FREE_CELL_PITCH < FREE_CELL_COUNT) {
         int cell = (y - 1) / FREE_CELL_PITCH + 1;
-        if (freeCells[cell] != 0)
+        if (read->cells[cell] != 0)
             read->bad = 1;
-        freeCells[cell] = card;
+        read->cells[cell] = card;
     } else if (x >= 0 && y >= 0 && x % COLUMN_PITCH == 0 && y % ROW_PITCH == 0 &&
                x / COLUMN_PITCH < BOARD_COLUMNS && y / ROW_PITCH < BOARD_ROWS) {
-        int& cellValue = board[x / COLUMN_PITCH + 1][y / ROW_PITCH + 1];
+        int& cellValue = read->board[x / COLUMN_PITCH + 1][y / ROW_PITCH + 1];
         if (cellValue != CELL_EMPTY)
             read->bad = 1;
         cellValue = card;
@@ -71,29 +73,36 @@ HWND FindGameWindow()
 
 int ReadGameTable(HWND game)
 {
-    for (int c = 0; c <= BOARD_COLUMNS; c++)
-        for (int r = 0; r <= BOARD_ROWS; r++)
-            board[c][r] = c == 0 || r == 0 ? 0 : CELL_EMPTY;
-    for (int i = 0; i <= FREE_CELL_COUNT; i++)
-        freeCells[i] = 0;
-    TableRead read = { game, 0, 0 };
-    if (!IsWindow(game))
-        return 0;
-    EnumChildWindows(game, EachView, (LPARAM)&read);
-    if (read.bad || read.cards != CARD_COUNT)
+    if (!ReadTableInto(game, board, freeCells))
         return 0;
     freeUsed = 1;
     for (int i = 1; i <= FREE_CELL_COUNT; i++)
         if (freeCells[i] != 0)
             freeUsed++;
+    return 1;
+}
+
+int ReadTableInto(HWND game, int (*tableBoard)[BOARD_ROWS + 1], int* tableCells)
+{
+    for (int c = 0; c <= BOARD_COLUMNS; c++)
+        for (int r = 0; r <= BOARD_ROWS; r++)
+            tableBoard[c][r] = c == 0 || r == 0 ? 0 : CELL_EMPTY;
+    for (int i = 0; i <= FREE_CELL_COUNT; i++)
+        tableCells[i] = 0;
+    TableRead read = { game, tableBoard, tableCells, 0, 0 };
+    if (!IsWindow(game))
+        return 0;
+    EnumChildWindows(game, EachView, (LPARAM)&read);
+    if (read.bad || read.cards != CARD_COUNT)
+        return 0;
     // 40 distinct views on distinct cells: check that no card came twice.
     int seen[CARD_COUNT + 1] = {};
     for (int c = 1; c <= BOARD_COLUMNS; c++)
         for (int r = 1; r <= BOARD_ROWS; r++)
-            if (board[c][r] != CELL_EMPTY && seen[board[c][r]]++)
+            if (tableBoard[c][r] != CELL_EMPTY && seen[tableBoard[c][r]]++)
                 return 0;
     for (int i = 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] != 0 && seen[freeCells[i]]++)
+        if (tableCells[i] != 0 && seen[tableCells[i]]++)
             return 0;
     return 1;
 }
@@ -123,7 +132,7 @@ HWND FindEndOfGameBox(HWND game)
     return nullptr;
 }
 
-int ReadFreeCellsEnabled(HWND game)
+int ReadFreeCellsEnabled(HWND game, const int* parked)
 {
     int count = 0;
     HMENU menu = GetMenu(game);
@@ -147,7 +156,7 @@ int ReadFreeCellsEnabled(HWND game)
     }
     // Parked cards fill the free cells from the lowest.
     for (int i = count + 1; i <= FREE_CELL_COUNT; i++)
-        if (freeCells[i] != 0)
+        if (parked[i] != 0)
             count = i;
     return count;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/winsys.h"
+#include "game/board.h"
 
 // The class name the game registers for its main window.
 constexpr const char* GAME_CLASS_NAME = "ORVENNA 2000";
@@ -15,6 +16,9 @@ HWND FindGameWindow();
 // gives the grid cell or free cell. Returns 1 when the views make a whole
 // table (40 cards, each once, each exactly on a cell).
 int ReadGameTable(HWND game);
+// The same read into the given arrays, leaving the board state alone (a
+// search in progress holds it).
+int ReadTableInto(HWND game, int (*tableBoard)[BOARD_ROWS + 1], int* tableCells);
 // Posts a press and release of the button in the middle of the card's
 // picture, where the table last read puts it. Returns 0 when the card is
 // not on the table or the message could not be posted.
@@ -25,6 +29,6 @@ HWND FindEndOfGameBox(HWND game);
 // liberi" menu. Where another process's menu cannot be read (Wine keeps
 // menus inside their process), the frames the game has drawn for its free
 // cells; a repaint wipes frames 2 to 4, so that count may fall short.
-// Never fewer than the cards parked in the table last read; 0 when nothing
-// tells.
-int ReadFreeCellsEnabled(HWND game);
+// Never fewer than the cards parked in the given free cells (by default the
+// table last read into the board state); 0 when nothing tells.
+int ReadFreeCellsEnabled(HWND game, const int* parked = freeCells);

@@ -6,8 +6,10 @@
 //
 // One worker thread owns the board state (the solver and the table reader
 // share the game's globals): it polls the game a few times a second, decides
-// each new table and plays the clicks. The window's thread only shows what
-// the worker last wrote and passes on the buttons.
+// each new table and plays the clicks. A search takes as long as it needs;
+// meanwhile the worker shows how far it has come and drops it as soon as the
+// game shows another table. The window's thread only shows what the worker
+// last wrote and passes on the buttons.
 #include "game/board.h"
 #include "game/wincheck.h"
 #include "hint/gamewindow.h"
@@ -15,14 +17,13 @@
 #include "solver/solver.h"
 #include "solver/words.h"
 
+#include <climits>
 #include <cstring>
 #include <cwchar>
 
 namespace {
 
-// A player is never kept waiting: past a second and a half the answer is
-// "undecided".
-constexpr double HINT_SECONDS = 1.5;
+// How often the game is read, also while a search runs.
 constexpr DWORD POLL_MS = 250;
 constexpr UINT WM_HINT_SHOW = WM_APP + 1;
 // Room for one line of the window, in characters.
@@ -35,7 +36,7 @@ constexpr int REQUEST_ALL = 2;
 enum Text {
     TEXT_TITLE, TEXT_PLAY_ONE, TEXT_PLAY_ALL, TEXT_STOP, TEXT_CLOSE, TEXT_NO_GAME, TEXT_WAITING,
     TEXT_READING, TEXT_WON_GAME, TEXT_CAN_WIN, TEXT_CAN_WIN_1, TEXT_LOST, TEXT_LOST_1, TEXT_UNDECIDED,
-    TEXT_NOT_A_POSITION, TEXT_REFUSED, TEXT_COUNT
+    TEXT_NO_MEMORY, TEXT_TOO_DEEP, TEXT_NOT_A_POSITION, TEXT_REFUSED, TEXT_SEARCHING, TEXT_POSITIONS, TEXT_COUNT
 };
 
 const wchar_t* const italianTexts[TEXT_COUNT] = {
@@ -43,14 +44,18 @@ const wchar_t* const italianTexts[TEXT_COUNT] = {
     L"Orvenna 2000 non è aperto.", L"Aspetto che si apra la partita.", L"Leggo le carte...",
     L"Partita finita: vinta.", L"Si può vincere con %d spazi liberi", L"Si può vincere con 1 spazio libero",
     L"Non si può più vincere con %d spazi liberi", L"Non si può più vincere con 1 spazio libero",
-    L"Non deciso", L"Le carte non formano una posizione del gioco.", L"Il gioco non ha accettato la mossa.",
+    L"Non deciso", L"Non deciso: memoria esaurita", L"Non deciso: troppe mosse di fila",
+    L"Le carte non formano una posizione del gioco.", L"Il gioco non ha accettato la mossa.",
+    L"Sto ancora cercando...", L"%ls posizioni provate",
 };
 const wchar_t* const englishTexts[TEXT_COUNT] = {
     L"Hints - Orvenna 2000", L"Play one move", L"Play to the end", L"Stop", L"Close",
     L"Orvenna 2000 is not running.", L"Waiting for a game.", L"Reading the cards...",
     L"The game is over: won.", L"Can be won with %d free cells", L"Can be won with 1 free cell",
     L"Can no longer be won with %d free cells", L"Can no longer be won with 1 free cell",
-    L"Undecided", L"The cards do not make a position of the game.", L"The game did not take the move.",
+    L"Undecided", L"Undecided: out of memory", L"Undecided: too many moves in a row",
+    L"The cards do not make a position of the game.", L"The game did not take the move.",
+    L"Still searching...", L"%ls positions tried",
 };
 
 const wchar_t* const* texts = englishTexts;
@@ -74,7 +79,12 @@ int decidedBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
 int decidedCells[FREE_CELL_COUNT + 1];
 int decidedCount = 0;
 int decidedAnswer = SOLVE_INVALID;
+int decidedStop = STOP_NONE;
 int lineNext = 0;
+// The table read while a search holds the board state, and when.
+int seenBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
+int seenCells[FREE_CELL_COUNT + 1];
+DWORD lastLook = 0;
 // The most free cells seen enabled in this game: the frames read under Wine
 // may be wiped by a repaint, but during a game the number only grows.
 int cellsSeen = 0;
@@ -107,8 +117,11 @@ void ShowDecision(int playing)
             Advice(lineNext, advice, LINE_SIZE);
     } else if (decidedAnswer == SOLVE_LOST) {
         std::swprintf(verdict, LINE_SIZE, texts[one ? TEXT_LOST_1 : TEXT_LOST], decidedCount);
+    } else if (decidedAnswer == SOLVE_UNKNOWN) {
+        std::wcscpy(verdict, texts[decidedStop == STOP_MEMORY ? TEXT_NO_MEMORY
+                                   : decidedStop == STOP_DEPTH ? TEXT_TOO_DEEP : TEXT_UNDECIDED]);
     } else {
-        std::wcscpy(verdict, texts[decidedAnswer == SOLVE_UNKNOWN ? TEXT_UNDECIDED : TEXT_NOT_A_POSITION]);
+        std::wcscpy(verdict, texts[TEXT_NOT_A_POSITION]);
     }
     Show(verdict, advice, decidedAnswer == SOLVE_WON && lineNext <= winningLength, playing);
 }
@@ -123,6 +136,47 @@ void RememberTable()
 {
     std::memcpy(decidedBoard, board, sizeof board);
     std::memcpy(decidedCells, freeCells, sizeof freeCells);
+}
+
+// The count with its digits grouped in threes as the language writes them.
+void Count(long long count, wchar_t* text)
+{
+    wchar_t digits[24];
+    int n = 0;
+    do {
+        digits[n++] = (wchar_t)(L'0' + count % 10);
+        count /= 10;
+    } while (count > 0);
+    while (n > 0) {
+        *text++ = digits[--n];
+        if (n > 0 && n % 3 == 0)
+            *text++ = italian ? L'.' : L',';
+    }
+    *text = L'\0';
+}
+
+// Asked by the solver in this thread while it searches: every POLL_MS it
+// shows how far the search has come and reads the game. Nonzero, which stops
+// the search, when the game has gone or shows another table or more free
+// cells. The table is read beside the board state, which the solver reads
+// again at every stage of its search.
+int TableChanged()
+{
+    if (GetTickCount() - lastLook < POLL_MS)
+        return 0;
+    lastLook = GetTickCount();
+    wchar_t count[40], advice[LINE_SIZE];
+    Count(positionsSearched, count);
+    std::swprintf(advice, LINE_SIZE, texts[TEXT_POSITIONS], count);
+    Show(texts[TEXT_SEARCHING], advice, 0, 0);
+    HWND game = FindGameWindow();
+    if (!game)
+        return 1;
+    if (!ReadTableInto(game, seenBoard, seenCells))
+        return 0;  // a card is on its way
+    return std::memcmp(seenBoard, decidedBoard, sizeof seenBoard) != 0 ||
+           std::memcmp(seenCells, decidedCells, sizeof seenCells) != 0 ||
+           (!cellsOnCommandLine && ReadFreeCellsEnabled(game, seenCells) > decidedCount);
 }
 
 // The free cells to decide with: the command line's number, else what the
@@ -190,8 +244,11 @@ void PlayLine(HWND game, int all)
 
 DWORD WINAPI Worker(LPVOID)
 {
-    searchTimeLimit = HINT_SECONDS;
-    for (;; Sleep(POLL_MS)) {
+    // No limits: the answer comes when it is there, or when memory runs out.
+    searchTimeLimit = 0;
+    searchInterrupted = TableChanged;
+    for (DWORD wait = 0;; Sleep(wait)) {
+        wait = POLL_MS;
         HWND game = FindGameWindow();
         if (!game) {
             request = REQUEST_NONE;
@@ -211,8 +268,15 @@ DWORD WINAPI Worker(LPVOID)
         if (cells != decidedCount || !SameTable(decidedBoard, decidedCells)) {
             RememberTable();
             decidedCount = cells;
-            decidedAnswer = IsValidPosition(cells) ? SolvePosition(cells, DEFAULT_BUDGET) : SOLVE_INVALID;
+            lastLook = GetTickCount();
+            decidedAnswer = IsValidPosition(cells) ? SolvePosition(cells, LLONG_MAX) : SOLVE_INVALID;
+            decidedStop = searchStop;
             lineNext = 1;
+            if (decidedAnswer == SOLVE_UNKNOWN && decidedStop == STOP_INTERRUPTED) {
+                decidedCount = 0;  // its answer is of no use: the new table at once
+                wait = 0;
+                continue;
+            }
             ShowDecision(0);
         }
         // A button pressed while a card was on its way is taken up here.
@@ -274,11 +338,12 @@ INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_HINT_SHOW:
         PlaceBesideGame(dialog);
         EnterCriticalSection(&shownLock);
-        SetText(IDC_VERDICT, shownVerdict);
-        SetText(IDC_ADVICE, shownAdvice);
+        // The buttons first: whoever reads a verdict finds them already in step with it.
         SetText(IDC_PLAY_ALL, texts[shownPlaying ? TEXT_STOP : TEXT_PLAY_ALL]);
         EnableWindow(GetDlgItem(dialog, IDC_PLAY_ONE), shownCanPlay && !shownPlaying);
         EnableWindow(GetDlgItem(dialog, IDC_PLAY_ALL), shownCanPlay || shownPlaying);
+        SetText(IDC_VERDICT, shownVerdict);
+        SetText(IDC_ADVICE, shownAdvice);
         LeaveCriticalSection(&shownLock);
         return TRUE;
     case WM_COMMAND:

@@ -1,11 +1,12 @@
-// The solver's answers, its pruning against a plain search, its lines and clicks through the
-// real window procedure, and the hint companion's reading of the game from its card views.
+// The solver's answers, its pruning against a plain search, its lines and clicks through the real window
+// procedure, and the hint companion: its reading of the game's card views, its answers beside the game.
 #include "app/mainwindow.h"
 #include "game/board.h"
 #include "game/deal.h"
 #include "game/moves.h"
 #include "game/wincheck.h"
 #include "hint/gamewindow.h"
+#include "hint/hintres.h"
 #include "resources/resource.h"
 #include "solver/solver.h"
 #include "solver/store.h"
@@ -13,9 +14,14 @@
 #include "view/cardview.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <process.h>
 #include <random>
+#include <regex>
 #include <set>
 #include <utility>
 
@@ -176,4 +182,51 @@ TEST_F(Solver, CompanionReadsPositionsAndItsClicksAgreeWithTheSolvers)
     }
     EXPECT_TRUE(ReadGameTable(nullptr) == 0 && FindEndOfGameBox(mainWindow) == nullptr);
     EXPECT_TRUE(PostCardClick(mainWindow, 0, L) == 0 && PostCardClick(mainWindow, 41, L) == 0);
+}
+
+// The real companion beside this process's game. On a deal it needs seconds for, it says within a
+// second that it is still searching, with a count that grows a few times a second, then its verdict;
+// a move meanwhile drops that search at once and its answer never shows.
+TEST_F(Solver, CompanionSearchesAsLongAsItNeedsAndDropsOldTables)
+{
+    if (std::getenv("ORVENNA_EMULATED_ONLY"))
+        GTEST_SKIP() << "an emulated companion would take minutes";
+    StartGame(3144);  // won with one free cell after 10.5 million positions
+    intptr_t hint = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);  // in the build folder
+    ASSERT_NE(hint, -1);
+    struct Seen { DWORD at; std::wstring verdict, advice; BOOL canPlay; };
+    auto watch = [](std::wstring last, DWORD ms) {  // each change of its lines; this thread serves the game
+        std::vector<Seen> seen;
+        for (DWORD t = GetTickCount(); GetTickCount() - t < ms && (seen.empty() || seen.back().verdict != last);) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+            PumpMessages();
+            HWND box = FindWindowW(L"#32770", L"Hints - Orvenna 2000");
+            auto text = [box](int id) { wchar_t t[99] = L""; GetDlgItemTextW(box, id, t, 99); return std::wstring(t); };
+            std::wstring verdict = text(IDC_VERDICT), advice = text(IDC_ADVICE);
+            if (seen.empty() || verdict != seen.back().verdict || advice != seen.back().advice)
+                seen.push_back({ GetTickCount() - t, verdict, advice, IsWindowEnabled(GetDlgItem(box, IDC_PLAY_ONE)) });
+        }
+        return seen;
+    };
+    const std::wstring searching = L"Still searching...", won = L"Can be won with 1 free cell",
+                       lost = L"Can no longer be won with 1 free cell";
+    std::vector<Seen> seen = watch(searching, 10000);  // seen[0]: no window yet, seen[1]: its first text
+    EXPECT_TRUE(seen.size() > 2 && seen.back().verdict == searching && seen.back().at - seen[1].at <= 1000);
+    ClickCard(6, R);  // the 6 of batons parked: lost at once
+    seen = watch(lost, 1000);
+    EXPECT_TRUE(seen.back().verdict == lost && std::all_of(seen.begin(), seen.end(), [&](const Seen& s) {
+                    return s.verdict == searching || s.verdict == lost; }));
+    StartGame(3144);  // the deal again: decided from the start
+    seen = watch(won, 30000);
+    std::vector<long long> counts;
+    for (const Seen& s : seen) {
+        EXPECT_TRUE(s.verdict == lost || s.verdict == searching || s.verdict == won) << s.verdict;
+        if (s.verdict == searching && std::regex_match(s.advice, std::wregex(L"\\d{1,3}(,\\d{3})* positions tried")))
+            counts.push_back(std::stoll(std::regex_replace(s.advice, std::wregex(L"\\D"), L"")));
+    }
+    auto searched = std::find_if(seen.begin(), seen.end(), [&](const Seen& s) { return s.verdict == searching; });
+    EXPECT_TRUE(counts.size() >= 3 && std::is_sorted(counts.begin(), counts.end(), std::less_equal<>()));  // growing
+    EXPECT_TRUE(searched != seen.end() && seen.back().verdict == won && seen.back().at - searched->at > 1000);
+    EXPECT_TRUE(seen.back().canPlay);
+    TerminateProcess((HANDLE)hint, 0);
 }

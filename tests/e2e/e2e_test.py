@@ -167,7 +167,7 @@ def case_without_side_files(args):
 
 ITALIAN = {1: "l'asso", 8: 'il fante', 9: 'il cavallo', 10: 'il re'}
 HINT = 'Consigli - Orvenna 2000'
-VERDICTS = ['Si può vincere con %s', 'Non si può più vincere con %s', 'Non deciso%.0s']
+VERDICTS = ['Si può vincere con %s', 'Non si può più vincere con %s']
 FOUR = VERDICTS[0] % '4 spazi liberi'
 
 
@@ -176,16 +176,15 @@ def card_name(n):
     return '%s di %s' % (ITALIAN.get(rank, 'il %d' % rank), ('bastoni', 'coppe', 'denari', 'spade')[(n - 1) // 10])
 
 
-def hint_says(args, verdict, what, button=None):
-    """({id: text}, {enabled button: centre}) of the companion once its first line is verdict (or one of
-    a tuple of verdicts)."""
+def hint_says(args, verdict, what, button=None, timeout=10):
+    """({id: text}, {enabled button: centre}) of the companion once its first line is verdict."""
     def seen():
         rows = texts(types.SimpleNamespace(texts=args.texts), HINT)
         buttons = {r[5]: ((r[4][0] + r[4][2]) // 2, (r[4][1] + r[4][3]) // 2) for r in rows
                    if r[1] == 'Button' and not r[3] & WS_DISABLED}
-        ok = {r[2]: r[5] for r in rows}.get(101) in (verdict if isinstance(verdict, tuple) else (verdict,)) and (button is None or button in buttons)
+        ok = {r[2]: r[5] for r in rows}.get(101) == verdict and (button is None or button in buttons)
         return ok and ({r[2]: r[5] for r in rows}, buttons)
-    return wait(seen, '%s: the companion to say %r' % (what, verdict))
+    return wait(seen, '%s: the companion to say %r' % (what, verdict), timeout)
 
 
 def start_hint(args):
@@ -198,13 +197,10 @@ def press(buttons, name):
 
 
 def deal_verdict(args):
-    """The console solver's verdict on the live table with one free cell; where it needed more than
-    half a million positions, the companion may also have run out of its time."""
+    """The console solver's verdict on the live table with one free cell, which the companion gives too."""
     code, out = run(args.solve, '--game', '--cells', 1)
     check(code in (0, 1), 'orv2000-solve --game: %d %r' % (code, out))
-    positions = int(re.search(r': (\d+) positions', out).group(1))
-    verdict = VERDICTS[code] % '1 spazio libero'
-    return (verdict, VERDICTS[2] % '') if positions > 500000 else verdict
+    return VERDICTS[code] % '1 spazio libero'
 
 
 def win(args, g, stop=False):
@@ -231,7 +227,7 @@ def case_hint(args):
     try:
         hint_says(args, 'Orvenna 2000 non è aperto.', 'no game')
         g = game(args)
-        hint_says(args, deal_verdict(args), 'the deal')
+        hint_says(args, deal_verdict(args), 'the deal', timeout=60)
         free_cells(g, 4)
         lines, buttons = hint_says(args, FOUR, 'the free cells from the menu', 'Gioca una mossa')
         verb, name, place = re.match(r'(Muovi|Metti) (.*?) \((.*?)\)', lines[102]).groups()
@@ -244,7 +240,7 @@ def case_hint(args):
         xdo('mousemove', *win(args, g)['Yes'], 'click', 1)
         wait(lambda: not windows('Orvenna 2000'), 'the box to close')
         new_deal(g, lambda: None)
-        hint_says(args, deal_verdict(args), 'the new deal')
+        hint_says(args, deal_verdict(args), 'the new deal', timeout=60)
         xdo('mousemove', *win(args, g, stop=True)['No'], 'click', 1)
         ended(g, 'No in the congratulation box')
         press(hint_says(args, 'Orvenna 2000 non è aperto.', 'the game closed')[1], 'Chiudi')
