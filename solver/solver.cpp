@@ -57,24 +57,43 @@ int searchPlain = 0;
 
 namespace {
 
+constexpr int CELL_COUNT = BOARD_COLUMNS * BOARD_ROWS;
+
 // The search's own copy of the table. Cell i (1..40) is column
 // (i - 1) % 10 + 1 of row (i - 1) / 10 + 1; 0 is a hole.
-int grid[BOARD_COLUMNS * BOARD_ROWS + 1];
+int grid[CELL_COUNT + 1];
 // The cell each card is in, 0 while it is parked.
-int cellOf[CARD_COUNT + 1];
+unsigned char cellOf[CARD_COUNT + 1];
 int parkedCount = 0;
 int cellsEnabled = 1;
 // The grid packed as the store keeps it, kept up to date cell by cell.
 PositionKey key;
+// Kept up to date cell by cell too, so that neither a move, nor the list of
+// moves, nor the win test has to scan the grid: bit i set while cell i is a
+// hole; the length of the run from an ace in column 1 along each row (those
+// cards are in their final places) and the sum of those lengths.
+unsigned long long holes = 0;
+int settled[BOARD_ROWS + 1];
+int settledCount = 0;
+// In the beams, which score positions: how many cards lie right of the card
+// one lower in their suit, for the position a beam node holds.
+int pairCount = 0;
+
+// Tables for the above, made once a search: the column and row of each cell
+// (0 for cell 0, a parked card's); the game's IsAce for each card (0 for a
+// hole); follows[a][b] when b, a card but not an ace, is one above a in its
+// suit; the KeySum of a key holding only that card in that cell.
+int columnOf[CELL_COUNT + 1];
+int rowOf[CELL_COUNT + 1];
+bool isAce[CARD_COUNT + 1];
+unsigned char follows[CARD_COUNT + 1][CARD_COUNT + 1];
+unsigned long long cellSum[CELL_COUNT + 1][CARD_COUNT + 1];
+// The cells of column 1, the only ones an ace goes to.
+constexpr unsigned long long COLUMN_ONE = 1ull << 1 | 1ull << 11 | 1ull << 21 | 1ull << 31;
 
 int CellAt(int column, int row)
 {
     return (row - 1) * BOARD_COLUMNS + column;
-}
-
-int ColumnOf(int cell)
-{
-    return (cell - 1) % BOARD_COLUMNS + 1;
 }
 
 bool IsKing(int card)
@@ -82,58 +101,174 @@ bool IsKing(int card)
     return card % 10 == 0;
 }
 
-void SetCell(int cell, int card)
+// The lowest cell whose bit is set in a nonzero mask.
+int LowestCell(unsigned long long bits)
 {
-    unsigned long long change = (unsigned long long)(grid[cell] ^ card);
-    int bit = 6 * (cell - 1);
-    key.word[bit >> 6] ^= change << (bit & 63);
-    if ((bit & 63) > 58)
-        key.word[(bit >> 6) + 1] ^= change >> (64 - (bit & 63));
-    grid[cell] = card;
+#if defined(__GNUC__)
+    return __builtin_ctzll(bits);
+#else
+    int cell = 0;
+    while (!(bits >> cell & 1))
+        cell++;
+    return cell;
+#endif
 }
 
-void ClearGrid()
+void FlipKey(PositionKey& k, int cell, int change)
 {
-    std::memset(grid, 0, sizeof grid);
-    std::memset(&key, 0, sizeof key);
+    int bit = 6 * (cell - 1);
+    k.word[bit >> 6] ^= (unsigned long long)change << (bit & 63);
+    if ((bit & 63) > 58)
+        k.word[(bit >> 6) + 1] ^= (unsigned long long)change >> (64 - (bit & 63));
+}
+
+void FillTables()
+{
+    for (int cell = 1; cell <= CELL_COUNT; cell++) {
+        columnOf[cell] = (cell - 1) % BOARD_COLUMNS + 1;
+        rowOf[cell] = (cell - 1) / BOARD_COLUMNS + 1;
+    }
+    for (int card = 1; card <= CARD_COUNT; card++)
+        isAce[card] = IsAce(card) != 0;
+    for (int a = 0; a <= CARD_COUNT; a++)
+        for (int b = 0; b <= CARD_COUNT; b++)
+            follows[a][b] = b != 0 && !isAce[b] && a == b - 1;
+    for (int cell = 1; cell <= CELL_COUNT; cell++) {
+        for (int card = 0; card <= CARD_COUNT; card++) {
+            PositionKey alone = {};
+            FlipKey(alone, cell, card);
+            cellSum[cell][card] = KeySum(alone);
+        }
+    }
+}
+
+// Takes the card out of a cell: a settled run through it ends before it.
+void ClearCell(int cell)
+{
+    FlipKey(key, cell, grid[cell]);
+    grid[cell] = 0;
+    holes |= 1ull << cell;
+    int r = rowOf[cell], c = columnOf[cell];
+    if (c <= settled[r]) {
+        settledCount -= settled[r] - (c - 1);
+        settled[r] = c - 1;
+    }
+}
+
+// Puts a card into a hole: it may extend the settled run of its row, which
+// then takes in the settled cards already right of it.
+void FillCell(int cell, int card)
+{
+    FlipKey(key, cell, card);
+    grid[cell] = card;
+    holes &= ~(1ull << cell);
+    int r = rowOf[cell], c = columnOf[cell];
+    if (c == settled[r] + 1 && (c == 1 ? isAce[card] : grid[cell - 1] + 1 == card)) {
+        int first = cell - (c - 1), n = c;
+        while (n < BOARD_COLUMNS && grid[first + n] == grid[first] + n)
+            n++;
+        settledCount += n - settled[r];
+        settled[r] = n;
+    }
+}
+
+// The settled runs, from the grid.
+void RecountSettled()
+{
+    settledCount = 0;
+    for (int r = 1; r <= BOARD_ROWS; r++) {
+        int first = CellAt(1, r);
+        int n = 0;
+        if (isAce[grid[first]])
+            while (n < BOARD_COLUMNS && grid[first + n] == grid[first] + n)
+                n++;
+        settled[r] = n;
+        settledCount += n;
+    }
+}
+
+// The cells of the cards and the holes, from the grid.
+void RecountPlaces()
+{
     for (int card = 1; card <= CARD_COUNT; card++)
         cellOf[card] = 0;
-    parkedCount = CARD_COUNT;
+    unsigned long long h = 0;
+    int parked = 0;
+    for (int cell = 1; cell <= CELL_COUNT; cell++) {
+        int card = grid[cell];
+        cellOf[card] = cell;
+        h |= (unsigned long long)(card == 0) << cell;
+        parked += card == 0;
+    }
+    cellOf[0] = 0;
+    holes = h;
+    parkedCount = parked;
 }
 
-void PlaceCard(int cell, int card)
+void RecountPairs()
 {
-    if (card != 0) {
-        cellOf[card] = cell;
-        parkedCount--;
-    }
-    SetCell(cell, card);
+    pairCount = 0;
+    for (int cell = 1; cell <= CELL_COUNT; cell++)
+        if (columnOf[cell] > 1)
+            pairCount += follows[grid[cell - 1]][grid[cell]];
 }
 
 // From the game's board (the position the search started from).
 void LoadBoard()
 {
-    ClearGrid();
-    for (int r = 1; r <= BOARD_ROWS; r++)
-        for (int c = 1; c <= BOARD_COLUMNS; c++)
-            PlaceCard(CellAt(c, r), board[c][r] == CELL_EMPTY ? 0 : board[c][r]);
+    std::memset(&key, 0, sizeof key);
+    for (int r = 1; r <= BOARD_ROWS; r++) {
+        for (int c = 1; c <= BOARD_COLUMNS; c++) {
+            int cell = CellAt(c, r);
+            grid[cell] = board[c][r] == CELL_EMPTY ? 0 : board[c][r];
+            FlipKey(key, cell, grid[cell]);
+        }
+    }
+    RecountPlaces();
+    RecountSettled();
+    RecountPairs();
 }
 
+// Cells first .. first + count (at most 10) - 1 from consecutive six-bit
+// fields, with the cells of their cards; returns their holes, found all at
+// once: a field is 0 when none of its six bits is set.
+unsigned long long Unpack(unsigned long long bits, int first, int count)
+{
+    bits &= (1ull << 6 * count) - 1;
+    unsigned long long any = bits | bits >> 1 | bits >> 2 | bits >> 3 | bits >> 4 | bits >> 5;
+    unsigned long long empty = ~any & 0x041041041041041ull & ((1ull << 6 * count) - 1);
+    unsigned long long h = 0;
+    for (; empty != 0; empty &= empty - 1)
+        h |= 1ull << (first + LowestCell(empty) / 6);
+    for (int cell = first; cell < first + count; cell++, bits >>= 6) {
+        int card = (int)(bits & 63);
+        grid[cell] = card;
+        cellOf[card] = (unsigned char)cell;
+    }
+    return h;
+}
+
+// From a key (the store's layout: cells 11 and 22 are split between two
+// words), all but the pairs.
 void LoadKey(const PositionKey& p)
 {
-    ClearGrid();
-    for (int cell = 1; cell <= BOARD_COLUMNS * BOARD_ROWS; cell++) {
-        int bit = 6 * (cell - 1);
-        unsigned long long v = p.word[bit >> 6] >> (bit & 63);
-        if ((bit & 63) > 58)
-            v |= p.word[(bit >> 6) + 1] << (64 - (bit & 63));
-        PlaceCard(cell, (int)(v & 63));
-    }
+    key = p;
+    std::memset(cellOf, 0, sizeof cellOf);
+    unsigned long long h = Unpack(p.word[0], 1, 10) | Unpack(p.word[0] >> 60 | p.word[1] << 4, 11, 1) |
+                           Unpack(p.word[1] >> 2, 12, 10) | Unpack(p.word[1] >> 62 | p.word[2] << 2, 22, 1) |
+                           Unpack(p.word[2] >> 4, 23, 10) | Unpack(p.word[3], 33, 8);
+    cellOf[0] = 0;
+    holes = h;
+    // One parked card for each hole.
+    parkedCount = 0;
+    for (; h != 0; h &= h - 1)
+        parkedCount++;
+    RecountSettled();
 }
 
 bool SameKey(const PositionKey& a, const PositionKey& b)
 {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return ((a.word[0] ^ b.word[0]) | (a.word[1] ^ b.word[1]) | (a.word[2] ^ b.word[2]) | (a.word[3] ^ b.word[3])) == 0;
 }
 
 // The game's rule for a left click: an ace goes to the topmost hole of
@@ -141,58 +276,26 @@ bool SameKey(const PositionKey& a, const PositionKey& b)
 // suit. 0 when there is none.
 int Target(int card)
 {
-    if (IsAce(card)) {
-        for (int r = 1; r <= BOARD_ROWS; r++)
-            if (grid[CellAt(1, r)] == 0)
-                return CellAt(1, r);
-        return 0;
+    if (isAce[card]) {
+        unsigned long long top = holes & COLUMN_ONE;
+        return top ? LowestCell(top) : 0;
     }
     int below = cellOf[card - 1];
-    if (below == 0 || ColumnOf(below) == BOARD_COLUMNS || grid[below + 1] != 0)
+    if (below == 0 || columnOf[below] == BOARD_COLUMNS || grid[below + 1] != 0)
         return 0;
     return below + 1;
 }
 
-// Length of the run from an ace in column 1 along each row: those cards are
-// in their final places.
-void SettledLengths(int settled[BOARD_ROWS + 1])
-{
-    for (int r = 1; r <= BOARD_ROWS; r++) {
-        int first = CellAt(1, r);
-        int n = 0;
-        if (IsAce(grid[first]))
-            while (n < BOARD_COLUMNS && grid[first + n] == grid[first] + n)
-                n++;
-        settled[r] = n;
-    }
-}
-
 bool Won()
 {
-    int settled[BOARD_ROWS + 1];
-    SettledLengths(settled);
-    for (int r = 1; r <= BOARD_ROWS; r++)
-        if (settled[r] != BOARD_COLUMNS)
-            return false;
-    return true;
+    return settledCount == CELL_COUNT;
 }
 
 // Settled cards count most; a card right of the card one lower in its suit,
-// anywhere, counts too.
+// anywhere, counts too. For a beam node's position.
 int Score()
 {
-    int settled[BOARD_ROWS + 1];
-    SettledLengths(settled);
-    int score = 0;
-    for (int r = 1; r <= BOARD_ROWS; r++) {
-        score += 4 * settled[r];
-        for (int c = 2; c <= BOARD_COLUMNS; c++) {
-            int card = grid[CellAt(c, r)];
-            if (card != 0 && !IsAce(card) && grid[CellAt(c - 1, r)] == card - 1)
-                score++;
-        }
-    }
-    return score;
+    return 4 * settledCount + pairCount;
 }
 
 // A move: a left click of card (filler 0), a park of card with the left
@@ -213,6 +316,7 @@ struct Undo {
 constexpr int MAX_MOVES = 96;
 struct SearchFrame {
     Move moves[MAX_MOVES];
+    unsigned long long hash[MAX_MOVES];  // of the position each move leads to
     int count;
     int next;
     bool applied;
@@ -231,11 +335,11 @@ void MoveCard(int card, int to)
     if (from == 0)
         parkedCount--;
     else
-        SetCell(from, 0);
+        ClearCell(from);
     if (to == 0)
         parkedCount++;
     else
-        SetCell(to, card);
+        FillCell(to, card);
     cellOf[card] = to;
 }
 
@@ -250,7 +354,7 @@ bool Apply(Move m, Undo* u)
         MoveCard(m.card, to);
         return true;
     }
-    if (u->cardFrom == 0 || IsAce(m.card) || parkedCount >= cellsEnabled)
+    if (u->cardFrom == 0 || isAce[m.card] || parkedCount >= cellsEnabled)
         return false;
     MoveCard(m.card, 0);
     if (m.filler == PARK_ALONE)
@@ -271,77 +375,211 @@ void Revert(const Undo& u)
     MoveCard(u.move.card, u.cardFrom);
 }
 
-// Cards that go into their final places first, then cards leaving free
-// cells, then parks that let a card into its final place, then the rest;
-// in the order found within a rank.
+// The cells a move Generate has listed changes, and what they then hold
+// (at most three); every such move can be made (see Generate).
+struct Change {
+    int cell;
+    int card;
+};
+
+int ChangesOf(Move m, Change change[3])
+{
+    int n = 0, from = cellOf[m.card];
+    if (m.filler == 0) {
+        if (from != 0)
+            change[n++] = Change{ from, 0 };
+        change[n++] = Change{ Target(m.card), m.card };
+    } else if (m.filler == PARK_ALONE) {
+        change[n++] = Change{ from, 0 };
+    } else {
+        change[n++] = Change{ from, m.filler };
+        if (cellOf[m.filler] != 0)
+            change[n++] = Change{ cellOf[m.filler], 0 };
+    }
+    return n;
+}
+
+// The key after such a move, without making it.
+void KeyAfter(Move m, PositionKey* after)
+{
+    Change change[3];
+    int n = ChangesOf(m, change);
+    *after = key;
+    for (int i = 0; i < n; i++)
+        FlipKey(*after, change[i].cell, grid[change[i].cell] ^ change[i].card);
+}
+
+// The pairs the changed cells are in, each once: a cell's pair with its
+// left neighbour, and with its right one unless that cell changes too.
+int PairsAround(const Change change[3], int n, unsigned long long changed)
+{
+    int pairs = 0;
+    for (int i = 0; i < n; i++) {
+        int cell = change[i].cell;
+        if (columnOf[cell] > 1)
+            pairs += follows[grid[cell - 1]][grid[cell]];
+        if (columnOf[cell] < BOARD_COLUMNS && !(changed >> (cell + 1) & 1))
+            pairs += follows[grid[cell]][grid[cell + 1]];
+    }
+    return pairs;
+}
+
+// The score after such a move, and the settled cards then, without making
+// it: only the pairs the changed cells are in can differ, and a row's
+// settled run only where a cell at most one right of it changes. The grid
+// holds the changes meanwhile.
+int ScoreAfter(Move m, int* settledAfter)
+{
+    Change change[3];
+    int before[3];
+    int n = ChangesOf(m, change);
+    unsigned long long changed = 0;
+    for (int i = 0; i < n; i++)
+        changed |= 1ull << change[i].cell;
+    int pairs = pairCount - PairsAround(change, n, changed);
+    for (int i = 0; i < n; i++) {
+        before[i] = grid[change[i].cell];
+        grid[change[i].cell] = change[i].card;
+    }
+    pairs += PairsAround(change, n, changed);
+    int settledNow = settledCount;
+    unsigned rowsDone = 0;
+    for (int i = 0; i < n; i++) {
+        int r = rowOf[change[i].cell];
+        if (columnOf[change[i].cell] > settled[r] + 1 || (rowsDone >> r & 1))
+            continue;
+        rowsDone |= 1u << r;
+        int first = CellAt(1, r), length = 0;
+        if (isAce[grid[first]])
+            while (length < BOARD_COLUMNS && grid[first + length] == grid[first] + length)
+                length++;
+        settledNow += length - settled[r];
+    }
+    for (int i = n - 1; i >= 0; i--)
+        grid[change[i].cell] = before[i];
+    *settledAfter = settledNow;
+    return 4 * settledNow + pairs;
+}
+
+// KeySum after moving a card from a cell (0: a free cell) to another.
+unsigned long long SumAfter(unsigned long long sum, int card, int from, int to)
+{
+    return sum - cellSum[from][card] + cellSum[to][card];
+}
+
+// Adds a move to the frame with the hash of the position it leads to, and
+// asks for that position's place in the store now: the search gets to the
+// moves one after the other, and the memory is slower than the rest.
+void AddMove(SearchFrame* f, int* n, int card, int filler, unsigned long long sum)
+{
+    f->moves[*n] = Move{ (signed char)card, (signed char)filler };
+    f->hash[*n] = SumHash(sum);
+    PrefetchPosition(f->hash[*n]);
+    ++*n;
+}
+
+// A park of the card in the cell with the left click of filler into it.
+void AddPark(SearchFrame* f, int* n, unsigned long long keySum, int cell, int card, int filler)
+{
+    unsigned long long sum = SumAfter(SumAfter(keySum, card, cell, 0), filler, cellOf[filler], cell);
+    AddMove(f, n, card, filler, sum);
+}
+
+// Cards that go into their final places first (rank 0), then cards leaving
+// free cells (1), then parks that let a card into its final place (2), then
+// the rest (3: left clicks, 4: parks); in the order found within a rank,
+// holes and cards taken row by row. Left clicks are found before parks, so
+// the moves are the left clicks of ranks 0 and 1, the parks of rank 2, the
+// left clicks of rank 3, the parks of rank 4.
+//
+// Apply makes every move listed: an ace has the topmost hole of column 1,
+// the card one above a hole's left neighbour has that hole; a park is listed
+// only with a free cell empty, never of an ace, and its filler then has the
+// place the park opens (an ace, when no hole of column 1 is above it; else
+// the card one above its left neighbour, which is not the parked card).
 void Generate(SearchFrame* f)
 {
-    int settled[BOARD_ROWS + 1];
-    SettledLengths(settled);
-    int rank[MAX_MOVES];
-    bool listed[CARD_COUNT + 1] = {};
     int n = 0;
-    auto add = [&](int card, int filler, int r) {
-        int i = n++;
-        for (; i > 0 && rank[i - 1] > r; i--) {
-            f->moves[i] = f->moves[i - 1];
-            rank[i] = rank[i - 1];
-        }
-        f->moves[i] = Move{ (signed char)card, (signed char)filler };
-        rank[i] = r;
-    };
+    unsigned long long keySum = KeySum(key);
 
     // Left clicks: only a card one above a hole's left neighbour, or an ace
-    // for column 1, can have a target.
-    for (int r = 1; r <= BOARD_ROWS; r++) {
-        for (int c = 1; c <= BOARD_COLUMNS; c++) {
-            int hole = CellAt(c, r);
-            if (grid[hole] != 0)
+    // for column 1 (listed at the topmost hole there, where it goes), can
+    // have a target.
+    struct Left {
+        int card, hole, rank;
+    } lefts[8];
+    int leftCount = 0;
+    for (unsigned long long h = holes; h != 0; h &= h - 1) {
+        int hole = LowestCell(h);
+        int c = columnOf[hole];
+        if (c == 1) {
+            if ((holes & COLUMN_ONE & ((1ull << hole) - 1)) != 0)
                 continue;
-            if (c == 1) {
-                for (int ace = 1; ace <= CARD_COUNT; ace += 10) {
-                    if (listed[ace])
-                        continue;
-                    listed[ace] = true;
-                    add(ace, 0, cellOf[ace] != 0 && ColumnOf(cellOf[ace]) == 1 ? 3 : 0);
-                }
-                continue;
+            for (int ace = 1; ace <= CARD_COUNT; ace += 10)
+                lefts[leftCount++] = Left{ ace, hole, columnOf[cellOf[ace]] == 1 ? 3 : 0 };
+            continue;
+        }
+        int below = grid[hole - 1];
+        if (below == 0 || IsKing(below))
+            continue;
+        int card = below + 1;
+        lefts[leftCount++] = Left{ card, hole, settled[rowOf[hole]] >= c - 1 ? 0 : cellOf[card] == 0 ? 1 : 3 };
+    }
+    for (int rank = 0; rank <= 1; rank++)
+        for (int i = 0; i < leftCount; i++)
+            if (lefts[i].rank == rank)
+                AddMove(f, &n, lefts[i].card, 0, SumAfter(keySum, lefts[i].card, cellOf[lefts[i].card], lefts[i].hole));
+
+    // Parks, each with the fill of the place it opens. Rank 2: a card in
+    // column 1 that an ace from elsewhere may replace, or the card right of a
+    // settled run (the one after it never is, and a settled card never is:
+    // its place can be filled only by itself).
+    bool parks = parkedCount < cellsEnabled;
+    if (parks && !searchPlain) {
+        for (int r = 1; r <= BOARD_ROWS; r++) {
+            int first = CellAt(1, r);
+            int card = grid[first];
+            if (card != 0 && !isAce[card]) {
+                // The place becomes the topmost hole of column 1 unless one
+                // is above it; then no ace could fill it.
+                if ((holes & COLUMN_ONE & ((1ull << first) - 1)) == 0)
+                    for (int ace = 1; ace <= CARD_COUNT; ace += 10)
+                        if (columnOf[cellOf[ace]] != 1)
+                            AddPark(f, &n, keySum, first, card, ace);
+            } else if (settled[r] >= 1 && settled[r] < BOARD_COLUMNS) {
+                int cell = first + settled[r];
+                card = grid[cell];
+                if (card != 0 && !isAce[card])
+                    AddPark(f, &n, keySum, cell, card, grid[cell - 1] + 1);
             }
-            int below = grid[hole - 1];
-            if (below == 0 || IsKing(below) || listed[below + 1])
-                continue;
-            int card = below + 1;
-            listed[card] = true;
-            add(card, 0, settled[r] >= c - 1 ? 0 : cellOf[card] == 0 ? 1 : 3);
         }
     }
 
-    // Parks, each with the fill of the place it opens.
-    if (parkedCount < cellsEnabled) {
+    for (int i = 0; i < leftCount; i++)
+        if (lefts[i].rank == 3)
+            AddMove(f, &n, lefts[i].card, 0, SumAfter(keySum, lefts[i].card, cellOf[lefts[i].card], lefts[i].hole));
+
+    if (parks) {
         for (int r = 1; r <= BOARD_ROWS; r++) {
-            bool holeAbove = false;
-            for (int above = 1; above < r; above++)
-                if (grid[CellAt(1, above)] == 0)
-                    holeAbove = true;
-            for (int c = 1; c <= BOARD_COLUMNS; c++) {
-                int card = grid[CellAt(c, r)];
-                if (card == 0 || IsAce(card))
+            int first = CellAt(1, r);
+            if (searchPlain) {
+                for (int cell = first; cell < first + BOARD_COLUMNS; cell++)
+                    if (grid[cell] != 0 && !isAce[grid[cell]])
+                        AddMove(f, &n, grid[cell], PARK_ALONE, SumAfter(keySum, grid[cell], cell, 0));
+                continue;
+            }
+            int card = grid[first];
+            if (card != 0 && !isAce[card] && (holes & COLUMN_ONE & ((1ull << first) - 1)) == 0)
+                for (int ace = 1; ace <= CARD_COUNT; ace += 10)
+                    if (columnOf[cellOf[ace]] == 1)
+                        AddPark(f, &n, keySum, first, card, ace);
+            // Right of the settled run and the card after it.
+            for (int cell = first + settled[r] + 1; cell < first + BOARD_COLUMNS; cell++) {
+                card = grid[cell];
+                int below = grid[cell - 1];
+                if (card == 0 || isAce[card] || below == 0 || IsKing(below) || below + 1 == card)
                     continue;
-                if (searchPlain) {
-                    add(card, PARK_ALONE, 4);
-                } else if (c == 1) {
-                    // The place becomes the topmost hole of column 1 unless
-                    // one is above it; then no ace could fill it.
-                    if (holeAbove)
-                        continue;
-                    for (int ace = 1; ace <= CARD_COUNT; ace += 10)
-                        add(card, ace, cellOf[ace] != 0 && ColumnOf(cellOf[ace]) == 1 ? 4 : 2);
-                } else {
-                    int below = grid[CellAt(c - 1, r)];
-                    if (below == 0 || IsKing(below) || below + 1 == card)
-                        continue;
-                    add(card, below + 1, settled[r] >= c - 1 ? 2 : 4);
-                }
+                AddPark(f, &n, keySum, cell, card, below + 1);
             }
         }
     }
@@ -419,10 +657,30 @@ int DepthFirst(long long budget)
             d--;
             continue;
         }
-        if (!Apply(f->moves[f->next++], &f->undo))
-            continue;
-        f->applied = true;
-        int stored = StorePosition(key);
+        Move m = f->moves[f->next];
+        unsigned long long hash = f->hash[f->next++];
+        // With every free cell taken after the move, the position has few
+        // moves, found at once: finding them before the position is looked
+        // up sends for their places in the store while its own is still on
+        // the way. Otherwise the move is made only when its position is new.
+        int parkedAfter = parkedCount + (m.filler != 0) - (m.filler == 0 && cellOf[m.card] == 0);
+        bool early = d < MAX_SEARCH_DEPTH && parkedAfter >= cellsEnabled;
+        int stored;
+        if (early) {
+            if (!Apply(m, &f->undo))
+                continue;
+            f->applied = true;
+            Generate(&frames[d + 1]);
+            stored = StorePosition(key, hash);
+        } else {
+            PositionKey after;
+            KeyAfter(m, &after);
+            stored = StorePosition(after, hash);
+            if (stored == STORE_NEW) {
+                Apply(m, &f->undo);
+                f->applied = true;
+            }
+        }
         if (stored == STORE_SEEN)
             continue;
         if (stored == STORE_FULL) {
@@ -440,7 +698,9 @@ int DepthFirst(long long budget)
             cut = true;
             continue;
         }
-        Generate(&frames[++d]);
+        if (!early)
+            Generate(&frames[d + 1]);
+        d++;
     }
     NoteMemory(0);
     searchStop = stop != STOP_NONE ? stop : cut ? STOP_DEPTH : STOP_NONE;
@@ -462,6 +722,49 @@ constexpr int BEAM_LEVELS = 250;
 bool Better(const BeamNode& a, const BeamNode& b)
 {
     return a.score != b.score ? a.score > b.score : a.tie < b.tie;
+}
+
+// The search's position and all that is kept beside it, set aside.
+struct SavedPosition {
+    int grid[CELL_COUNT + 1];
+    unsigned char cellOf[CARD_COUNT + 1];
+    int parkedCount;
+    PositionKey key;
+    unsigned long long holes;
+    int settled[BOARD_ROWS + 1];
+    int settledCount;
+    int pairCount;
+};
+
+void SavePosition(SavedPosition* p)
+{
+    std::memcpy(p->grid, grid, sizeof grid);
+    std::memcpy(p->cellOf, cellOf, sizeof cellOf);
+    p->parkedCount = parkedCount;
+    p->key = key;
+    p->holes = holes;
+    std::memcpy(p->settled, settled, sizeof settled);
+    p->settledCount = settledCount;
+    p->pairCount = pairCount;
+}
+
+void RestorePosition(const SavedPosition& p)
+{
+    std::memcpy(grid, p.grid, sizeof grid);
+    std::memcpy(cellOf, p.cellOf, sizeof cellOf);
+    parkedCount = p.parkedCount;
+    key = p.key;
+    holes = p.holes;
+    std::memcpy(settled, p.settled, sizeof settled);
+    settledCount = p.settledCount;
+    pairCount = p.pairCount;
+}
+
+// A node's position; its score holds its pairs beside its settled cards.
+void LoadNode(const BeamNode& node)
+{
+    LoadKey(node.position);
+    pairCount = node.score - 4 * settledCount;
 }
 
 // Keeps the best width of count candidates.
@@ -501,34 +804,50 @@ int BeamSearch(int width, long long budget)
     int result = SOLVE_UNKNOWN, stop = STOP_NONE, winner = -1;
     Move winningMove = {};
     VirtualAlloc(nodes, sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE);
-    nodes[0] = BeamNode{ key, -1, Move{}, 0, 0 };
+    nodes[0] = BeamNode{ key, -1, Move{}, (short)Score(), 0 };
     int levelBegin = 0, levelEnd = 1, level = 0;
     unsigned long long committed = (unsigned long long)(candidateRoom + 1) * sizeof(BeamNode);
+    // The moves of the next node are listed before the node's own are tried:
+    // the store's places for its positions are then on their way while the
+    // node's are looked up. Each node's position is kept aside meanwhile.
+    SearchFrame frame[2];
+    SavedPosition saved[2];
     while (levelBegin < levelEnd && winner < 0 && stop == STOP_NONE) {
         int count = 0;
+        LoadNode(nodes[levelBegin]);
+        Generate(&frame[levelBegin & 1]);
+        SavePosition(&saved[levelBegin & 1]);
         for (int n = levelBegin; n < levelEnd && winner < 0 && stop == STOP_NONE; n++) {
-            LoadKey(nodes[n].position);
-            SearchFrame f;
-            Generate(&f);
+            SearchFrame& f = frame[n & 1];
+            if (n + 1 < levelEnd) {
+                LoadNode(nodes[n + 1]);
+                Generate(&frame[(n + 1) & 1]);
+                SavePosition(&saved[(n + 1) & 1]);
+            }
+            RestorePosition(saved[n & 1]);
+            // The moves are never made: the position after each, its score
+            // and whether it is won come from the cells it changes.
             for (int i = 0; i < f.count && winner < 0 && stop == STOP_NONE; i++) {
-                Undo u;
-                if (!Apply(f.moves[i], &u))
+                PositionKey after;
+                KeyAfter(f.moves[i], &after);
+                int stored = StorePosition(after, f.hash[i]);
+                if (stored != STORE_NEW) {
+                    if (stored == STORE_FULL)
+                        stop = STOP_MEMORY;
                     continue;
-                int stored = StorePosition(key);
-                if (stored == STORE_FULL) {
-                    stop = STOP_MEMORY;
-                } else if (stored == STORE_NEW && Won()) {
+                }
+                int settledAfter, score = ScoreAfter(f.moves[i], &settledAfter);
+                if (settledAfter == CELL_COUNT) {
                     winner = n;
                     winningMove = f.moves[i];
-                } else if (stored == STORE_NEW) {
-                    unsigned long long mix = (key.word[0] ^ key.word[1] * 0x9E3779B97F4A7C15ull ^ key.word[2]) *
+                } else {
+                    unsigned long long mix = (after.word[0] ^ after.word[1] * 0x9E3779B97F4A7C15ull ^ after.word[2]) *
                                              0xC2B2AE3D27D4EB4Full;
-                    candidates[count++] = BeamNode{ key, n, f.moves[i], (short)Score(), (unsigned)(mix >> 32) };
+                    candidates[count++] = BeamNode{ after, n, f.moves[i], (short)score, (unsigned)(mix >> 32) };
                     if (count == candidateRoom)
                         count = Keep(candidates, count, width);
                     stop = CountPosition(budget, &reached);
                 }
-                Revert(u);
             }
         }
         count = Keep(candidates, count, width);
@@ -719,6 +1038,7 @@ int SolvePosition(int freeCellsEnabled, long long budget)
     std::memcpy(startCells, freeCells, sizeof startCells);
     freeLimit = freeCellsEnabled + 1;
     cellsEnabled = freeCellsEnabled;
+    FillTables();
     ResetStorePeak();
     LoadBoard();
 

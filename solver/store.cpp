@@ -10,30 +10,33 @@
 unsigned long long storeLimit = 0;
 unsigned long long storeCount = 0;
 unsigned long long storePeak = 0;
+unsigned char* storeSlots = nullptr;
+int storeBits = 0;
 
 namespace {
 
-constexpr unsigned long long SLOT_BYTES = 30;
+constexpr unsigned long long SLOT_BYTES = STORE_SLOT_BYTES;
 constexpr int FIRST_BITS = 16;
 // At most 2^27 slots (4 GB, 120 million positions), so that a search gives
 // the same answer on every machine that can give it 6 GB.
 constexpr int MOST_BITS = 27;
 
-unsigned char* slots = nullptr;
-int slotBits = 0;
+// The counts at which the table grows (70 %) and is full (90 %).
+unsigned long long growAt = 0;
+unsigned long long fullAt = 0;
 
 unsigned long long SlotCount(int bits)
 {
     return 1ull << bits;
 }
 
-unsigned long long Hash(const PositionKey& key)
+void SetTable(unsigned char* table, int bits)
 {
-    unsigned long long h = key.word[0] * 0x9E3779B97F4A7C15ull;
-    h = (h ^ (h >> 29) ^ key.word[1]) * 0xC2B2AE3D27D4EB4Full;
-    h = (h ^ (h >> 31) ^ key.word[2]) * 0x165667B19E3779F9ull;
-    h = (h ^ (h >> 27) ^ key.word[3]) * 0x9E3779B97F4A7C15ull;
-    return h ^ (h >> 32);
+    storeSlots = table;
+    storeBits = bits;
+    // The first count with count * 10 >= slots * 7 (or * 9).
+    growAt = (SlotCount(bits) * 7 + 9) / 10;
+    fullAt = (SlotCount(bits) * 9 + 9) / 10;
 }
 
 unsigned char* Take(int bits)
@@ -50,11 +53,22 @@ void Give(unsigned char* table)
         VirtualFree(table, 0, MEM_RELEASE);
 }
 
-bool IsEmptySlot(const unsigned char* slot)
+unsigned long long Word(const unsigned char* slot, int i)
 {
-    unsigned long long first;
-    std::memcpy(&first, slot, 8);
-    return first == 0;
+    unsigned long long w;
+    std::memcpy(&w, slot + 8 * i, 8);
+    return w;
+}
+
+// The last six bytes of a slot: a full word would reach into the next slot
+// or past the table.
+unsigned long long LastWord(const unsigned char* slot)
+{
+    unsigned int low;
+    unsigned short high;
+    std::memcpy(&low, slot + 24, 4);
+    std::memcpy(&high, slot + 28, 2);
+    return low | (unsigned long long)high << 32;
 }
 
 void NotePeak(unsigned long long bytes)
@@ -63,38 +77,51 @@ void NotePeak(unsigned long long bytes)
         storePeak = bytes;
 }
 
-// The slot holding the key, or the empty slot where it belongs.
-unsigned char* FindSlot(unsigned char* table, int bits, const PositionKey& key)
+// The slot holding the key, or the empty slot where it belongs. Most slots
+// passed differ in the first word already.
+unsigned char* FindSlot(unsigned char* table, int bits, const PositionKey& key, unsigned long long hash)
 {
     unsigned long long mask = SlotCount(bits) - 1;
-    unsigned long long i = Hash(key) >> (64 - bits);
+    unsigned long long i = hash >> (64 - bits);
     for (;; i = (i + 1) & mask) {
         unsigned char* slot = table + i * SLOT_BYTES;
-        if (IsEmptySlot(slot) || std::memcmp(slot, &key, SLOT_BYTES) == 0)
+        unsigned long long first = Word(slot, 0);
+        if (first == 0)
+            return slot;
+        if (first == key.word[0] && Word(slot, 1) == key.word[1] && Word(slot, 2) == key.word[2] &&
+            LastWord(slot) == key.word[3])
             return slot;
     }
 }
 
 bool Grow()
 {
-    unsigned long long now = SlotCount(slotBits) * SLOT_BYTES;
-    if (slotBits >= MOST_BITS || now + 2 * now > storeLimit)
+    unsigned long long now = SlotCount(storeBits) * SLOT_BYTES;
+    if (storeBits >= MOST_BITS || now + 2 * now > storeLimit)
         return false;
-    unsigned char* bigger = Take(slotBits + 1);
+    unsigned char* bigger = Take(storeBits + 1);
     if (!bigger)
         return false;
     NotePeak(3 * now);
-    for (unsigned long long i = 0; i < SlotCount(slotBits); i++) {
-        const unsigned char* slot = slots + i * SLOT_BYTES;
-        if (IsEmptySlot(slot))
+    // Every page of the new table is written below; the system gives them
+    // sooner one after the other than among the copies.
+    for (unsigned long long at = 0; at < 2 * now; at += 4096)
+        bigger[at] = 0;
+    // The keys are all different: each goes into the first empty slot from
+    // where it belongs, and those come in nearly the order of the old slots.
+    unsigned long long mask = SlotCount(storeBits + 1) - 1;
+    for (unsigned long long i = 0; i < SlotCount(storeBits); i++) {
+        const unsigned char* slot = storeSlots + i * SLOT_BYTES;
+        if (Word(slot, 0) == 0)
             continue;
-        PositionKey key = {};
-        std::memcpy(&key, slot, SLOT_BYTES);
-        std::memcpy(FindSlot(bigger, slotBits + 1, key), slot, SLOT_BYTES);
+        PositionKey key = { { Word(slot, 0), Word(slot, 1), Word(slot, 2), LastWord(slot) } };
+        unsigned long long j = PositionHash(key) >> (64 - (storeBits + 1));
+        while (Word(bigger + j * SLOT_BYTES, 0) != 0)
+            j = (j + 1) & mask;
+        std::memcpy(bigger + j * SLOT_BYTES, slot, SLOT_BYTES);
     }
-    Give(slots);
-    slots = bigger;
-    slotBits++;
+    Give(storeSlots);
+    SetTable(bigger, storeBits + 1);
     return true;
 }
 
@@ -123,33 +150,36 @@ int SetStoreLimit(unsigned long long bytes)
 
 void ClearStore()
 {
-    if (slots && slotBits == FIRST_BITS) {
-        std::memset(slots, 0, (size_t)(SlotCount(slotBits) * SLOT_BYTES));
+    if (storeSlots && storeBits == FIRST_BITS) {
+        std::memset(storeSlots, 0, (size_t)(SlotCount(storeBits) * SLOT_BYTES));
     } else {
-        Give(slots);
-        slotBits = FIRST_BITS;
-        slots = SlotCount(slotBits) * SLOT_BYTES <= storeLimit ? Take(slotBits) : nullptr;
+        Give(storeSlots);
+        SetTable(SlotCount(FIRST_BITS) * SLOT_BYTES <= storeLimit ? Take(FIRST_BITS) : nullptr, FIRST_BITS);
     }
     storeCount = 0;
-    NotePeak(slots ? SlotCount(slotBits) * SLOT_BYTES : 0);
+    NotePeak(storeSlots ? SlotCount(storeBits) * SLOT_BYTES : 0);
 }
 
 void ResetStorePeak()
 {
-    storePeak = slots ? SlotCount(slotBits) * SLOT_BYTES : 0;
+    storePeak = storeSlots ? SlotCount(storeBits) * SLOT_BYTES : 0;
 }
 
-int StorePosition(const PositionKey& key)
+int StorePosition(const PositionKey& key, unsigned long long hash)
 {
-    if (!slots)
+    if (!storeSlots)
         return STORE_FULL;
-    unsigned long long count = SlotCount(slotBits);
-    if (storeCount * 10 >= count * 7 && !Grow() && storeCount * 10 >= count * 9)
+    if (storeCount >= growAt && !Grow() && storeCount >= fullAt)
         return STORE_FULL;
-    unsigned char* slot = FindSlot(slots, slotBits, key);
-    if (!IsEmptySlot(slot))
+    unsigned char* slot = FindSlot(storeSlots, storeBits, key, hash);
+    if (Word(slot, 0) != 0)
         return STORE_SEEN;
     std::memcpy(slot, &key, SLOT_BYTES);
     storeCount++;
     return STORE_NEW;
+}
+
+int StorePosition(const PositionKey& key)
+{
+    return StorePosition(key, PositionHash(key));
 }

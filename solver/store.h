@@ -31,6 +31,55 @@ int SetStoreLimit(unsigned long long bytes);
 // Forgets every position, keeping only a small table.
 void ClearStore();
 void ResetStorePeak();
+// Where a position belongs in the store. KeySum adds up the key's words,
+// each times its own constant: a card put into a hole adds to the sum what
+// the key with that card alone sums to, and taking it out subtracts it, so
+// a search can find the sum after a move from the sum before it. SumHash
+// mixes a sum into the hash; PositionHash(key) is SumHash(KeySum(key)).
+inline unsigned long long KeySum(const PositionKey& key)
+{
+    return key.word[0] * 0x9E3779B97F4A7C15ull + key.word[1] * 0xC2B2AE3D27D4EB4Full +
+           key.word[2] * 0x165667B19E3779F9ull + key.word[3] * 0xD6E8FEB86659FD93ull;
+}
+
+inline unsigned long long SumHash(unsigned long long sum)
+{
+    sum ^= sum >> 33;
+    sum *= 0xFF51AFD7ED558CCDull;
+    sum ^= sum >> 33;
+    sum *= 0xC4CEB9FE1A85EC53ull;
+    return sum ^ (sum >> 33);
+}
+
+inline unsigned long long PositionHash(const PositionKey& key)
+{
+    return SumHash(KeySum(key));
+}
+
+// The table: 2^storeBits slots of STORE_SLOT_BYTES; a position's search
+// starts at the slot named by the top storeBits bits of its hash.
+constexpr unsigned long long STORE_SLOT_BYTES = 30;
+extern unsigned char* storeSlots;
+extern int storeBits;
+
+// Asks for the memory where a position with this hash would be kept, and
+// the slot after it: a search that knows its next positions early finds
+// them there sooner.
+inline void PrefetchPosition(unsigned long long hash)
+{
+#if defined(__GNUC__)
+    if (storeSlots) {
+        const unsigned char* slot = storeSlots + (hash >> (64 - storeBits)) * STORE_SLOT_BYTES;
+        __builtin_prefetch(slot);
+        __builtin_prefetch(slot + 2 * STORE_SLOT_BYTES - 1);
+    }
+#else
+    (void)hash;
+#endif
+}
+
 // Remembers a position: STORE_NEW the first time, STORE_SEEN after, and
-// STORE_FULL when it is new but there is no room for it.
+// STORE_FULL when it is new but there is no room for it. The hash is
+// PositionHash(key).
+int StorePosition(const PositionKey& key, unsigned long long hash);
 int StorePosition(const PositionKey& key);
