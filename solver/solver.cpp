@@ -143,7 +143,7 @@ void FillTables()
 }
 
 // Takes the card out of a cell: a settled run through it ends before it.
-void ClearCell(int cell)
+inline void ClearCell(int cell)
 {
     FlipKey(key, cell, grid[cell]);
     grid[cell] = 0;
@@ -157,7 +157,7 @@ void ClearCell(int cell)
 
 // Puts a card into a hole: it may extend the settled run of its row, which
 // then takes in the settled cards already right of it.
-void FillCell(int cell, int card)
+inline void FillCell(int cell, int card)
 {
     FlipKey(key, cell, card);
     grid[cell] = card;
@@ -329,7 +329,7 @@ Move lineMoves[MAX_SEARCH_DEPTH + 1];
 int lineDepth = 0;
 PositionKey along[MAX_SEARCH_DEPTH + 1];
 
-void MoveCard(int card, int to)
+inline void MoveCard(int card, int to)
 {
     int from = cellOf[card];
     if (from == 0)
@@ -501,40 +501,57 @@ void Generate(SearchFrame* f)
 {
     int n = 0;
     unsigned long long keySum = KeySum(key);
+    f->next = 0;
+    f->applied = false;
+
+    // Most often, with one free cell: the cell taken and one hole, not in
+    // column 1, so at most one move.
+    bool parks = parkedCount < cellsEnabled;
+    if (!parks && (holes & (holes - 1)) == 0 && (holes & COLUMN_ONE) == 0) {
+        int hole = LowestCell(holes);
+        int below = grid[hole - 1];
+        if (below != 0 && !IsKing(below))
+            AddMove(f, &n, below + 1, 0, SumAfter(keySum, below + 1, cellOf[below + 1], hole));
+        f->count = n;
+        return;
+    }
 
     // Left clicks: only a card one above a hole's left neighbour, or an ace
     // for column 1 (listed at the topmost hole there, where it goes), can
-    // have a target.
-    struct Left {
-        int card, hole, rank;
-    } lefts[8];
-    int leftCount = 0;
+    // have a target. Kept apart by rank (0, 1, 3) as found, with the KeySum
+    // after each.
+    int leftCard[3][8];
+    unsigned long long leftSum[3][8];
+    int leftCount[3] = {};
     for (unsigned long long h = holes; h != 0; h &= h - 1) {
         int hole = LowestCell(h);
         int c = columnOf[hole];
         if (c == 1) {
             if ((holes & COLUMN_ONE & ((1ull << hole) - 1)) != 0)
                 continue;
-            for (int ace = 1; ace <= CARD_COUNT; ace += 10)
-                lefts[leftCount++] = Left{ ace, hole, columnOf[cellOf[ace]] == 1 ? 3 : 0 };
+            for (int ace = 1; ace <= CARD_COUNT; ace += 10) {
+                int k = columnOf[cellOf[ace]] == 1 ? 2 : 0;
+                leftCard[k][leftCount[k]] = ace;
+                leftSum[k][leftCount[k]++] = SumAfter(keySum, ace, cellOf[ace], hole);
+            }
             continue;
         }
         int below = grid[hole - 1];
         if (below == 0 || IsKing(below))
             continue;
         int card = below + 1;
-        lefts[leftCount++] = Left{ card, hole, settled[rowOf[hole]] >= c - 1 ? 0 : cellOf[card] == 0 ? 1 : 3 };
+        int k = settled[rowOf[hole]] >= c - 1 ? 0 : cellOf[card] == 0 ? 1 : 2;
+        leftCard[k][leftCount[k]] = card;
+        leftSum[k][leftCount[k]++] = SumAfter(keySum, card, cellOf[card], hole);
     }
-    for (int rank = 0; rank <= 1; rank++)
-        for (int i = 0; i < leftCount; i++)
-            if (lefts[i].rank == rank)
-                AddMove(f, &n, lefts[i].card, 0, SumAfter(keySum, lefts[i].card, cellOf[lefts[i].card], lefts[i].hole));
+    for (int k = 0; k <= 1; k++)
+        for (int i = 0; i < leftCount[k]; i++)
+            AddMove(f, &n, leftCard[k][i], 0, leftSum[k][i]);
 
     // Parks, each with the fill of the place it opens. Rank 2: a card in
     // column 1 that an ace from elsewhere may replace, or the card right of a
     // settled run (the one after it never is, and a settled card never is:
     // its place can be filled only by itself).
-    bool parks = parkedCount < cellsEnabled;
     if (parks && !searchPlain) {
         for (int r = 1; r <= BOARD_ROWS; r++) {
             int first = CellAt(1, r);
@@ -555,9 +572,8 @@ void Generate(SearchFrame* f)
         }
     }
 
-    for (int i = 0; i < leftCount; i++)
-        if (lefts[i].rank == 3)
-            AddMove(f, &n, lefts[i].card, 0, SumAfter(keySum, lefts[i].card, cellOf[lefts[i].card], lefts[i].hole));
+    for (int i = 0; i < leftCount[2]; i++)
+        AddMove(f, &n, leftCard[2][i], 0, leftSum[2][i]);
 
     if (parks) {
         for (int r = 1; r <= BOARD_ROWS; r++) {
@@ -584,8 +600,6 @@ void Generate(SearchFrame* f)
         }
     }
     f->count = n;
-    f->next = 0;
-    f->applied = false;
 }
 
 double Seconds()
