@@ -190,13 +190,12 @@ void RecountSettled()
 // The cells of the cards and the holes, from the grid.
 void RecountPlaces()
 {
-    for (int card = 1; card <= CARD_COUNT; card++)
-        cellOf[card] = 0;
+    std::memset(cellOf, 0, sizeof cellOf);
     unsigned long long h = 0;
     int parked = 0;
     for (int cell = 1; cell <= CELL_COUNT; cell++) {
         int card = grid[cell];
-        cellOf[card] = cell;
+        cellOf[card] = (unsigned char)cell;
         h |= (unsigned long long)(card == 0) << cell;
         parked += card == 0;
     }
@@ -229,10 +228,10 @@ void LoadBoard()
     RecountPairs();
 }
 
-// Cells first .. first + count (at most 10) - 1 from consecutive six-bit
-// fields, with the cells of their cards; returns their holes, found all at
+// Fills count cells (at most 10) from first on with consecutive six-bit
+// fields, and the cells of their cards; returns their holes, found all at
 // once: a field is 0 when none of its six bits is set.
-unsigned long long Unpack(unsigned long long bits, int first, int count)
+inline unsigned long long Unpack(unsigned long long bits, int first, int count)
 {
     bits &= (1ull << 6 * count) - 1;
     unsigned long long any = bits | bits >> 1 | bits >> 2 | bits >> 3 | bits >> 4 | bits >> 5;
@@ -507,7 +506,7 @@ void Generate(SearchFrame* f)
     // Most often, with one free cell: the cell taken and one hole, not in
     // column 1, so at most one move.
     bool parks = parkedCount < cellsEnabled;
-    if (!parks && (holes & (holes - 1)) == 0 && (holes & COLUMN_ONE) == 0) {
+    if (!parks && holes != 0 && (holes & (holes - 1)) == 0 && (holes & COLUMN_ONE) == 0) {
         int hole = LowestCell(holes);
         int below = grid[hole - 1];
         if (below != 0 && !IsKing(below))
@@ -673,12 +672,14 @@ int DepthFirst(long long budget)
         }
         Move m = f->moves[f->next];
         unsigned long long hash = f->hash[f->next++];
-        // With every free cell taken after the move, the position has few
-        // moves, found at once: finding them before the position is looked
-        // up sends for their places in the store while its own is still on
-        // the way. Otherwise the move is made only when its position is new.
+        // With one free cell, taken after the move, the position has a move
+        // or two, found at once, and has seldom been seen before: finding its
+        // moves before it is looked up sends for their places in the store
+        // while its own is still on the way. Otherwise (with more free cells
+        // most positions reached have been seen) the move is made only when
+        // its position is new.
         int parkedAfter = parkedCount + (m.filler != 0) - (m.filler == 0 && cellOf[m.card] == 0);
-        bool early = d < MAX_SEARCH_DEPTH && parkedAfter >= cellsEnabled;
+        bool early = d < MAX_SEARCH_DEPTH && cellsEnabled == 1 && parkedAfter == 1;
         int stored;
         if (early) {
             if (!Apply(m, &f->undo))
