@@ -12,7 +12,9 @@
 //       the table of the running game, with the free cells it has enabled
 //       unless K is given
 // Each also takes --memory MEGABYTES (the most the search may hold; by
-// default a third of the memory free) and --plain (no pruning of parks).
+// default a third of the memory free), --threads N (by default one a
+// processor; with one, the positions and lines are the same on every run)
+// and --plain (no pruning of parks).
 // Exit code: 0 won, 1 lost, 2 unknown, 3 bad arguments or position.
 #include "game/board.h"
 #include "game/deal.h"
@@ -105,7 +107,7 @@ int ExitCode(int answer)
 int Usage()
 {
     std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE | --game"
-                         " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--plain]\n");
+                         " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--threads N] [--plain]\n");
     return 3;
 }
 
@@ -141,6 +143,10 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--memory") == 0 && i + 1 < argc) {
             megabytes = std::atoll(argv[++i]);
             if (megabytes < 1)
+                return Usage();
+        } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+            searchThreads = std::atoi(argv[++i]);
+            if (searchThreads < 1 || searchThreads > 64)
                 return Usage();
         } else if (std::strcmp(argv[i], "--plain") == 0) {
             searchPlain = 1;

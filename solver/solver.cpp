@@ -54,30 +54,34 @@ unsigned long long searchMemory = 0;
 double searchTimeLimit = 0;
 int (*searchInterrupted)() = nullptr;
 int searchPlain = 0;
+int searchThreads = 0;
 
 namespace {
 
 constexpr int CELL_COUNT = BOARD_COLUMNS * BOARD_ROWS;
 
-// The search's own copy of the table. Cell i (1..40) is column
-// (i - 1) % 10 + 1 of row (i - 1) / 10 + 1; 0 is a hole.
-int grid[CELL_COUNT + 1];
-// The cell each card is in, 0 while it is parked.
-unsigned char cellOf[CARD_COUNT + 1];
-int parkedCount = 0;
+// A position as the search holds it, with all that is kept beside it. Each
+// thread of a search has its own. Cell i (1..40) is column (i - 1) % 10 + 1
+// of row (i - 1) / 10 + 1; 0 is a hole.
+struct Position {
+    int grid[CELL_COUNT + 1];
+    // The cell each card is in, 0 while it is parked.
+    unsigned char cellOf[CARD_COUNT + 1];
+    int parkedCount;
+    // The grid packed as the store keeps it, kept up to date cell by cell.
+    PositionKey key;
+    // Kept up to date cell by cell too, so that neither a move, nor the list
+    // of moves, nor the win test has to scan the grid: bit i set while cell i
+    // is a hole; the length of the run from an ace in column 1 along each row
+    // (those cards are in their final places) and the sum of those lengths.
+    unsigned long long holes;
+    int settled[BOARD_ROWS + 1];
+    int settledCount;
+    // In the beams, which score positions: how many cards lie right of the
+    // card one lower in their suit.
+    int pairCount;
+};
 int cellsEnabled = 1;
-// The grid packed as the store keeps it, kept up to date cell by cell.
-PositionKey key;
-// Kept up to date cell by cell too, so that neither a move, nor the list of
-// moves, nor the win test has to scan the grid: bit i set while cell i is a
-// hole; the length of the run from an ace in column 1 along each row (those
-// cards are in their final places) and the sum of those lengths.
-unsigned long long holes = 0;
-int settled[BOARD_ROWS + 1];
-int settledCount = 0;
-// In the beams, which score positions: how many cards lie right of the card
-// one lower in their suit, for the position a beam node holds.
-int pairCount = 0;
 
 // Tables for the above, made once a search: the column and row of each cell
 // (0 for cell 0, a parked card's); the game's IsAce for each card (0 for a
@@ -143,95 +147,95 @@ void FillTables()
 }
 
 // Takes the card out of a cell: a settled run through it ends before it.
-inline void ClearCell(int cell)
+inline void ClearCell(Position& p, int cell)
 {
-    FlipKey(key, cell, grid[cell]);
-    grid[cell] = 0;
-    holes |= 1ull << cell;
+    FlipKey(p.key, cell, p.grid[cell]);
+    p.grid[cell] = 0;
+    p.holes |= 1ull << cell;
     int r = rowOf[cell], c = columnOf[cell];
-    if (c <= settled[r]) {
-        settledCount -= settled[r] - (c - 1);
-        settled[r] = c - 1;
+    if (c <= p.settled[r]) {
+        p.settledCount -= p.settled[r] - (c - 1);
+        p.settled[r] = c - 1;
     }
 }
 
 // Puts a card into a hole: it may extend the settled run of its row, which
 // then takes in the settled cards already right of it.
-inline void FillCell(int cell, int card)
+inline void FillCell(Position& p, int cell, int card)
 {
-    FlipKey(key, cell, card);
-    grid[cell] = card;
-    holes &= ~(1ull << cell);
+    FlipKey(p.key, cell, card);
+    p.grid[cell] = card;
+    p.holes &= ~(1ull << cell);
     int r = rowOf[cell], c = columnOf[cell];
-    if (c == settled[r] + 1 && (c == 1 ? isAce[card] : grid[cell - 1] + 1 == card)) {
+    if (c == p.settled[r] + 1 && (c == 1 ? isAce[card] : p.grid[cell - 1] + 1 == card)) {
         int first = cell - (c - 1), n = c;
-        while (n < BOARD_COLUMNS && grid[first + n] == grid[first] + n)
+        while (n < BOARD_COLUMNS && p.grid[first + n] == p.grid[first] + n)
             n++;
-        settledCount += n - settled[r];
-        settled[r] = n;
+        p.settledCount += n - p.settled[r];
+        p.settled[r] = n;
     }
 }
 
 // The settled runs, from the grid.
-void RecountSettled()
+void RecountSettled(Position& p)
 {
-    settledCount = 0;
+    p.settledCount = 0;
     for (int r = 1; r <= BOARD_ROWS; r++) {
         int first = CellAt(1, r);
         int n = 0;
-        if (isAce[grid[first]])
-            while (n < BOARD_COLUMNS && grid[first + n] == grid[first] + n)
+        if (isAce[p.grid[first]])
+            while (n < BOARD_COLUMNS && p.grid[first + n] == p.grid[first] + n)
                 n++;
-        settled[r] = n;
-        settledCount += n;
+        p.settled[r] = n;
+        p.settledCount += n;
     }
 }
 
 // The cells of the cards and the holes, from the grid.
-void RecountPlaces()
+void RecountPlaces(Position& p)
 {
-    std::memset(cellOf, 0, sizeof cellOf);
+    std::memset(p.cellOf, 0, sizeof p.cellOf);
     unsigned long long h = 0;
     int parked = 0;
     for (int cell = 1; cell <= CELL_COUNT; cell++) {
-        int card = grid[cell];
-        cellOf[card] = (unsigned char)cell;
+        int card = p.grid[cell];
+        p.cellOf[card] = (unsigned char)cell;
         h |= (unsigned long long)(card == 0) << cell;
         parked += card == 0;
     }
-    cellOf[0] = 0;
-    holes = h;
-    parkedCount = parked;
+    p.cellOf[0] = 0;
+    p.holes = h;
+    p.parkedCount = parked;
 }
 
-void RecountPairs()
+void RecountPairs(Position& p)
 {
-    pairCount = 0;
+    p.pairCount = 0;
     for (int cell = 1; cell <= CELL_COUNT; cell++)
         if (columnOf[cell] > 1)
-            pairCount += follows[grid[cell - 1]][grid[cell]];
+            p.pairCount += follows[p.grid[cell - 1]][p.grid[cell]];
 }
 
 // From the game's board (the position the search started from).
-void LoadBoard()
+void LoadBoard(Position& p)
 {
-    std::memset(&key, 0, sizeof key);
+    std::memset(&p.key, 0, sizeof p.key);
     for (int r = 1; r <= BOARD_ROWS; r++) {
         for (int c = 1; c <= BOARD_COLUMNS; c++) {
             int cell = CellAt(c, r);
-            grid[cell] = board[c][r] == CELL_EMPTY ? 0 : board[c][r];
-            FlipKey(key, cell, grid[cell]);
+            p.grid[cell] = board[c][r] == CELL_EMPTY ? 0 : board[c][r];
+            FlipKey(p.key, cell, p.grid[cell]);
         }
     }
-    RecountPlaces();
-    RecountSettled();
-    RecountPairs();
+    RecountPlaces(p);
+    RecountSettled(p);
+    RecountPairs(p);
 }
 
 // Fills count cells (at most 10) from first on with consecutive six-bit
 // fields, and the cells of their cards; returns their holes, found all at
 // once: a field is 0 when none of its six bits is set.
-inline unsigned long long Unpack(unsigned long long bits, int first, int count)
+inline unsigned long long Unpack(Position& p, unsigned long long bits, int first, int count)
 {
     bits &= (1ull << 6 * count) - 1;
     unsigned long long any = bits | bits >> 1 | bits >> 2 | bits >> 3 | bits >> 4 | bits >> 5;
@@ -241,28 +245,28 @@ inline unsigned long long Unpack(unsigned long long bits, int first, int count)
         h |= 1ull << (first + LowestCell(empty) / 6);
     for (int cell = first; cell < first + count; cell++, bits >>= 6) {
         int card = (int)(bits & 63);
-        grid[cell] = card;
-        cellOf[card] = (unsigned char)cell;
+        p.grid[cell] = card;
+        p.cellOf[card] = (unsigned char)cell;
     }
     return h;
 }
 
 // From a key (the store's layout: cells 11 and 22 are split between two
 // words), all but the pairs.
-void LoadKey(const PositionKey& p)
+void LoadKey(Position& p, const PositionKey& k)
 {
-    key = p;
-    std::memset(cellOf, 0, sizeof cellOf);
-    unsigned long long h = Unpack(p.word[0], 1, 10) | Unpack(p.word[0] >> 60 | p.word[1] << 4, 11, 1) |
-                           Unpack(p.word[1] >> 2, 12, 10) | Unpack(p.word[1] >> 62 | p.word[2] << 2, 22, 1) |
-                           Unpack(p.word[2] >> 4, 23, 10) | Unpack(p.word[3], 33, 8);
-    cellOf[0] = 0;
-    holes = h;
+    p.key = k;
+    std::memset(p.cellOf, 0, sizeof p.cellOf);
+    unsigned long long h = Unpack(p, k.word[0], 1, 10) | Unpack(p, k.word[0] >> 60 | k.word[1] << 4, 11, 1) |
+                           Unpack(p, k.word[1] >> 2, 12, 10) | Unpack(p, k.word[1] >> 62 | k.word[2] << 2, 22, 1) |
+                           Unpack(p, k.word[2] >> 4, 23, 10) | Unpack(p, k.word[3], 33, 8);
+    p.cellOf[0] = 0;
+    p.holes = h;
     // One parked card for each hole.
-    parkedCount = 0;
+    p.parkedCount = 0;
     for (; h != 0; h &= h - 1)
-        parkedCount++;
-    RecountSettled();
+        p.parkedCount++;
+    RecountSettled(p);
 }
 
 bool SameKey(const PositionKey& a, const PositionKey& b)
@@ -273,28 +277,28 @@ bool SameKey(const PositionKey& a, const PositionKey& b)
 // The game's rule for a left click: an ace goes to the topmost hole of
 // column 1, any other card to the hole right of the card one lower in its
 // suit. 0 when there is none.
-int Target(int card)
+int Target(Position& p, int card)
 {
     if (isAce[card]) {
-        unsigned long long top = holes & COLUMN_ONE;
+        unsigned long long top = p.holes & COLUMN_ONE;
         return top ? LowestCell(top) : 0;
     }
-    int below = cellOf[card - 1];
-    if (below == 0 || columnOf[below] == BOARD_COLUMNS || grid[below + 1] != 0)
+    int below = p.cellOf[card - 1];
+    if (below == 0 || columnOf[below] == BOARD_COLUMNS || p.grid[below + 1] != 0)
         return 0;
     return below + 1;
 }
 
-bool Won()
+bool Won(Position& p)
 {
-    return settledCount == CELL_COUNT;
+    return p.settledCount == CELL_COUNT;
 }
 
 // Settled cards count most; a card right of the card one lower in its suit,
 // anywhere, counts too. For a beam node's position.
-int Score()
+int Score(Position& p)
 {
-    return 4 * settledCount + pairCount;
+    return 4 * p.settledCount + p.pairCount;
 }
 
 // A move: a left click of card (filler 0), a park of card with the left
@@ -321,57 +325,56 @@ struct SearchFrame {
     bool applied;
     Undo undo;
 };
-SearchFrame frames[MAX_SEARCH_DEPTH + 1];
 
 // The line found, move by move, and the positions along it.
 Move lineMoves[MAX_SEARCH_DEPTH + 1];
 int lineDepth = 0;
 PositionKey along[MAX_SEARCH_DEPTH + 1];
 
-inline void MoveCard(int card, int to)
+inline void MoveCard(Position& p, int card, int to)
 {
-    int from = cellOf[card];
+    int from = p.cellOf[card];
     if (from == 0)
-        parkedCount--;
+        p.parkedCount--;
     else
-        ClearCell(from);
+        ClearCell(p, from);
     if (to == 0)
-        parkedCount++;
+        p.parkedCount++;
     else
-        FillCell(to, card);
-    cellOf[card] = to;
+        FillCell(p, to, card);
+    p.cellOf[card] = to;
 }
 
-bool Apply(Move m, Undo* u)
+bool Apply(Position& p, Move m, Undo* u)
 {
     u->move = m;
-    u->cardFrom = cellOf[m.card];
+    u->cardFrom = p.cellOf[m.card];
     if (m.filler == 0) {
-        int to = Target(m.card);
+        int to = Target(p, m.card);
         if (to == 0)
             return false;
-        MoveCard(m.card, to);
+        MoveCard(p, m.card, to);
         return true;
     }
-    if (u->cardFrom == 0 || isAce[m.card] || parkedCount >= cellsEnabled)
+    if (u->cardFrom == 0 || isAce[m.card] || p.parkedCount >= cellsEnabled)
         return false;
-    MoveCard(m.card, 0);
+    MoveCard(p, m.card, 0);
     if (m.filler == PARK_ALONE)
         return true;
-    u->fillerFrom = cellOf[m.filler];
-    if (Target(m.filler) != u->cardFrom) {
-        MoveCard(m.card, u->cardFrom);
+    u->fillerFrom = p.cellOf[m.filler];
+    if (Target(p, m.filler) != u->cardFrom) {
+        MoveCard(p, m.card, u->cardFrom);
         return false;
     }
-    MoveCard(m.filler, u->cardFrom);
+    MoveCard(p, m.filler, u->cardFrom);
     return true;
 }
 
-void Revert(const Undo& u)
+void Revert(Position& p, const Undo& u)
 {
     if (u.move.filler > 0)
-        MoveCard(u.move.filler, u.fillerFrom);
-    MoveCard(u.move.card, u.cardFrom);
+        MoveCard(p, u.move.filler, u.fillerFrom);
+    MoveCard(p, u.move.card, u.cardFrom);
 }
 
 // The cells a move Generate has listed changes, and what they then hold
@@ -381,44 +384,44 @@ struct Change {
     int card;
 };
 
-int ChangesOf(Move m, Change change[3])
+int ChangesOf(Position& p, Move m, Change change[3])
 {
-    int n = 0, from = cellOf[m.card];
+    int n = 0, from = p.cellOf[m.card];
     if (m.filler == 0) {
         if (from != 0)
             change[n++] = Change{ from, 0 };
-        change[n++] = Change{ Target(m.card), m.card };
+        change[n++] = Change{ Target(p, m.card), m.card };
     } else if (m.filler == PARK_ALONE) {
         change[n++] = Change{ from, 0 };
     } else {
         change[n++] = Change{ from, m.filler };
-        if (cellOf[m.filler] != 0)
-            change[n++] = Change{ cellOf[m.filler], 0 };
+        if (p.cellOf[m.filler] != 0)
+            change[n++] = Change{ p.cellOf[m.filler], 0 };
     }
     return n;
 }
 
 // The key after such a move, without making it.
-void KeyAfter(Move m, PositionKey* after)
+void KeyAfter(Position& p, Move m, PositionKey* after)
 {
     Change change[3];
-    int n = ChangesOf(m, change);
-    *after = key;
+    int n = ChangesOf(p, m, change);
+    *after = p.key;
     for (int i = 0; i < n; i++)
-        FlipKey(*after, change[i].cell, grid[change[i].cell] ^ change[i].card);
+        FlipKey(*after, change[i].cell, p.grid[change[i].cell] ^ change[i].card);
 }
 
 // The pairs the changed cells are in, each once: a cell's pair with its
 // left neighbour, and with its right one unless that cell changes too.
-int PairsAround(const Change change[3], int n, unsigned long long changed)
+int PairsAround(Position& p, const Change change[3], int n, unsigned long long changed)
 {
     int pairs = 0;
     for (int i = 0; i < n; i++) {
         int cell = change[i].cell;
         if (columnOf[cell] > 1)
-            pairs += follows[grid[cell - 1]][grid[cell]];
+            pairs += follows[p.grid[cell - 1]][p.grid[cell]];
         if (columnOf[cell] < BOARD_COLUMNS && !(changed >> (cell + 1) & 1))
-            pairs += follows[grid[cell]][grid[cell + 1]];
+            pairs += follows[p.grid[cell]][p.grid[cell + 1]];
     }
     return pairs;
 }
@@ -427,35 +430,35 @@ int PairsAround(const Change change[3], int n, unsigned long long changed)
 // it: only the pairs the changed cells are in can differ, and a row's
 // settled run only where a cell at most one right of it changes. The grid
 // holds the changes meanwhile.
-int ScoreAfter(Move m, int* settledAfter)
+int ScoreAfter(Position& p, Move m, int* settledAfter)
 {
     Change change[3];
     int before[3];
-    int n = ChangesOf(m, change);
+    int n = ChangesOf(p, m, change);
     unsigned long long changed = 0;
     for (int i = 0; i < n; i++)
         changed |= 1ull << change[i].cell;
-    int pairs = pairCount - PairsAround(change, n, changed);
+    int pairs = p.pairCount - PairsAround(p, change, n, changed);
     for (int i = 0; i < n; i++) {
-        before[i] = grid[change[i].cell];
-        grid[change[i].cell] = change[i].card;
+        before[i] = p.grid[change[i].cell];
+        p.grid[change[i].cell] = change[i].card;
     }
-    pairs += PairsAround(change, n, changed);
-    int settledNow = settledCount;
+    pairs += PairsAround(p, change, n, changed);
+    int settledNow = p.settledCount;
     unsigned rowsDone = 0;
     for (int i = 0; i < n; i++) {
         int r = rowOf[change[i].cell];
-        if (columnOf[change[i].cell] > settled[r] + 1 || (rowsDone >> r & 1))
+        if (columnOf[change[i].cell] > p.settled[r] + 1 || (rowsDone >> r & 1))
             continue;
         rowsDone |= 1u << r;
         int first = CellAt(1, r), length = 0;
-        if (isAce[grid[first]])
-            while (length < BOARD_COLUMNS && grid[first + length] == grid[first] + length)
+        if (isAce[p.grid[first]])
+            while (length < BOARD_COLUMNS && p.grid[first + length] == p.grid[first] + length)
                 length++;
-        settledNow += length - settled[r];
+        settledNow += length - p.settled[r];
     }
     for (int i = n - 1; i >= 0; i--)
-        grid[change[i].cell] = before[i];
+        p.grid[change[i].cell] = before[i];
     *settledAfter = settledNow;
     return 4 * settledNow + pairs;
 }
@@ -478,9 +481,9 @@ void AddMove(SearchFrame* f, int* n, int card, int filler, unsigned long long su
 }
 
 // A park of the card in the cell with the left click of filler into it.
-void AddPark(SearchFrame* f, int* n, unsigned long long keySum, int cell, int card, int filler)
+void AddPark(Position& p, SearchFrame* f, int* n, unsigned long long keySum, int cell, int card, int filler)
 {
-    unsigned long long sum = SumAfter(SumAfter(keySum, card, cell, 0), filler, cellOf[filler], cell);
+    unsigned long long sum = SumAfter(SumAfter(keySum, card, cell, 0), filler, p.cellOf[filler], cell);
     AddMove(f, n, card, filler, sum);
 }
 
@@ -496,21 +499,21 @@ void AddPark(SearchFrame* f, int* n, unsigned long long keySum, int cell, int ca
 // only with a free cell empty, never of an ace, and its filler then has the
 // place the park opens (an ace, when no hole of column 1 is above it; else
 // the card one above its left neighbour, which is not the parked card).
-void Generate(SearchFrame* f)
+void Generate(Position& p, SearchFrame* f)
 {
     int n = 0;
-    unsigned long long keySum = KeySum(key);
+    unsigned long long keySum = KeySum(p.key);
     f->next = 0;
     f->applied = false;
 
     // Most often, with one free cell: the cell taken and one hole, not in
     // column 1, so at most one move.
-    bool parks = parkedCount < cellsEnabled;
-    if (!parks && holes != 0 && (holes & (holes - 1)) == 0 && (holes & COLUMN_ONE) == 0) {
-        int hole = LowestCell(holes);
-        int below = grid[hole - 1];
+    bool parks = p.parkedCount < cellsEnabled;
+    if (!parks && p.holes != 0 && (p.holes & (p.holes - 1)) == 0 && (p.holes & COLUMN_ONE) == 0) {
+        int hole = LowestCell(p.holes);
+        int below = p.grid[hole - 1];
         if (below != 0 && !IsKing(below))
-            AddMove(f, &n, below + 1, 0, SumAfter(keySum, below + 1, cellOf[below + 1], hole));
+            AddMove(f, &n, below + 1, 0, SumAfter(keySum, below + 1, p.cellOf[below + 1], hole));
         f->count = n;
         return;
     }
@@ -522,26 +525,26 @@ void Generate(SearchFrame* f)
     int leftCard[3][8];
     unsigned long long leftSum[3][8];
     int leftCount[3] = {};
-    for (unsigned long long h = holes; h != 0; h &= h - 1) {
+    for (unsigned long long h = p.holes; h != 0; h &= h - 1) {
         int hole = LowestCell(h);
         int c = columnOf[hole];
         if (c == 1) {
-            if ((holes & COLUMN_ONE & ((1ull << hole) - 1)) != 0)
+            if ((p.holes & COLUMN_ONE & ((1ull << hole) - 1)) != 0)
                 continue;
             for (int ace = 1; ace <= CARD_COUNT; ace += 10) {
-                int k = columnOf[cellOf[ace]] == 1 ? 2 : 0;
+                int k = columnOf[p.cellOf[ace]] == 1 ? 2 : 0;
                 leftCard[k][leftCount[k]] = ace;
-                leftSum[k][leftCount[k]++] = SumAfter(keySum, ace, cellOf[ace], hole);
+                leftSum[k][leftCount[k]++] = SumAfter(keySum, ace, p.cellOf[ace], hole);
             }
             continue;
         }
-        int below = grid[hole - 1];
+        int below = p.grid[hole - 1];
         if (below == 0 || IsKing(below))
             continue;
         int card = below + 1;
-        int k = settled[rowOf[hole]] >= c - 1 ? 0 : cellOf[card] == 0 ? 1 : 2;
+        int k = p.settled[rowOf[hole]] >= c - 1 ? 0 : p.cellOf[card] == 0 ? 1 : 2;
         leftCard[k][leftCount[k]] = card;
-        leftSum[k][leftCount[k]++] = SumAfter(keySum, card, cellOf[card], hole);
+        leftSum[k][leftCount[k]++] = SumAfter(keySum, card, p.cellOf[card], hole);
     }
     for (int k = 0; k <= 1; k++)
         for (int i = 0; i < leftCount[k]; i++)
@@ -554,19 +557,19 @@ void Generate(SearchFrame* f)
     if (parks && !searchPlain) {
         for (int r = 1; r <= BOARD_ROWS; r++) {
             int first = CellAt(1, r);
-            int card = grid[first];
+            int card = p.grid[first];
             if (card != 0 && !isAce[card]) {
                 // The place becomes the topmost hole of column 1 unless one
                 // is above it; then no ace could fill it.
-                if ((holes & COLUMN_ONE & ((1ull << first) - 1)) == 0)
+                if ((p.holes & COLUMN_ONE & ((1ull << first) - 1)) == 0)
                     for (int ace = 1; ace <= CARD_COUNT; ace += 10)
-                        if (columnOf[cellOf[ace]] != 1)
-                            AddPark(f, &n, keySum, first, card, ace);
-            } else if (settled[r] >= 1 && settled[r] < BOARD_COLUMNS) {
-                int cell = first + settled[r];
-                card = grid[cell];
+                        if (columnOf[p.cellOf[ace]] != 1)
+                            AddPark(p, f, &n, keySum, first, card, ace);
+            } else if (p.settled[r] >= 1 && p.settled[r] < BOARD_COLUMNS) {
+                int cell = first + p.settled[r];
+                card = p.grid[cell];
                 if (card != 0 && !isAce[card])
-                    AddPark(f, &n, keySum, cell, card, grid[cell - 1] + 1);
+                    AddPark(p, f, &n, keySum, cell, card, p.grid[cell - 1] + 1);
             }
         }
     }
@@ -579,22 +582,22 @@ void Generate(SearchFrame* f)
             int first = CellAt(1, r);
             if (searchPlain) {
                 for (int cell = first; cell < first + BOARD_COLUMNS; cell++)
-                    if (grid[cell] != 0 && !isAce[grid[cell]])
-                        AddMove(f, &n, grid[cell], PARK_ALONE, SumAfter(keySum, grid[cell], cell, 0));
+                    if (p.grid[cell] != 0 && !isAce[p.grid[cell]])
+                        AddMove(f, &n, p.grid[cell], PARK_ALONE, SumAfter(keySum, p.grid[cell], cell, 0));
                 continue;
             }
-            int card = grid[first];
-            if (card != 0 && !isAce[card] && (holes & COLUMN_ONE & ((1ull << first) - 1)) == 0)
+            int card = p.grid[first];
+            if (card != 0 && !isAce[card] && (p.holes & COLUMN_ONE & ((1ull << first) - 1)) == 0)
                 for (int ace = 1; ace <= CARD_COUNT; ace += 10)
-                    if (columnOf[cellOf[ace]] == 1)
-                        AddPark(f, &n, keySum, first, card, ace);
+                    if (columnOf[p.cellOf[ace]] == 1)
+                        AddPark(p, f, &n, keySum, first, card, ace);
             // Right of the settled run and the card after it.
-            for (int cell = first + settled[r] + 1; cell < first + BOARD_COLUMNS; cell++) {
-                card = grid[cell];
-                int below = grid[cell - 1];
+            for (int cell = first + p.settled[r] + 1; cell < first + BOARD_COLUMNS; cell++) {
+                card = p.grid[cell];
+                int below = p.grid[cell - 1];
                 if (card == 0 || isAce[card] || below == 0 || IsKing(below) || below + 1 == card)
                     continue;
-                AddPark(f, &n, keySum, cell, card, below + 1);
+                AddPark(p, f, &n, keySum, cell, card, below + 1);
             }
         }
     }
@@ -611,20 +614,168 @@ double Seconds()
 
 double searchStarted = 0;
 
-// Counts a new position against the budget; STOP_NONE while the search may
-// go on.
-int CountPosition(long long budget, long long* reached)
+// The threads of a search.
+//
+// A depth-first search of several threads shares one store: a thread goes
+// into a position only when it is the one that added it, and so tries every
+// move from it; a position another thread added is that thread's to search.
+// When every thread has run out of work, every position added has had all
+// its moves tried, so "lost" means what it means for one thread. A thread
+// out of work waits for another to hand it the untried moves of the
+// shallowest frame of its path, with the moves that lead there from the
+// start; the other thread goes on with what it kept. The first thread
+// searches alone until the search has lasted long enough to be worth more:
+// a short search costs no more than before.
+// Each thread's frames take 20 MB: fewer in the 32-bit address space.
+constexpr int MAX_THREADS = sizeof(void*) == 4 ? 8 : 16;
+constexpr long long ALONE_UNTIL = 16384;
+// How a stage ended, besides the STOP_ reasons.
+constexpr LONG STAGE_WON = 100;
+constexpr LONG STAGE_EXHAUSTED = 101;
+// A thread's state.
+constexpr LONG THREAD_WORKING = 0;
+constexpr LONG THREAD_HUNGRY = 1;
+constexpr LONG THREAD_HANDED = 2;
+
+struct Searcher {
+    Position position;
+    // The path: frames 1 .. MAX_SEARCH_DEPTH, taken from the system once.
+    SearchFrame* frames;
+    // The frame this thread's work starts from; those above it only hold
+    // the moves that lead there.
+    int base;
+    // Room in the store, and positions found since they were last counted.
+    long long room;
+    long long fresh;
+    bool cut;
+    long long sinceHandOver;
+    volatile LONG state;
+    HANDLE wake;
+    HANDLE thread;
+    // Work handed to this thread: the moves from the start to frame
+    // handedDepth, and the moves to try there.
+    int handedDepth;
+    Move handedPath[MAX_SEARCH_DEPTH + 1];
+    SearchFrame handedFrame;
+};
+Searcher searchers[MAX_THREADS + 1];
+// The threads a search may use, those of the stage running (the beams use
+// one), and those started.
+int threadCount = 1;
+int stageThreads = 1;
+volatile LONG threadsRunning = 1;
+// Threads waiting for work; nonzero makes the others look for some to hand.
+volatile LONG hungryCount = 0;
+// Nonzero once the stage has ended: a STOP_ reason, STAGE_WON or
+// STAGE_EXHAUSTED. The first to end it says why.
+volatile LONG stageEnded = 0;
+// Positions of the stage counted so far, and the most it may reach.
+volatile LONG64 stageReached = 0;
+long long stageBudget = 0;
+Position stageStart;
+CRITICAL_SECTION workLock;
+
+bool EndStage(LONG why)
 {
-    positionsSearched++;
-    if (++*reached >= budget)
-        return STOP_BUDGET;
-    if ((*reached & 4095) == 0) {
-        if (searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
-            return STOP_TIME;
-        if (searchInterrupted && searchInterrupted())
-            return STOP_INTERRUPTED;
+    if (InterlockedCompareExchange(&stageEnded, why, 0) != 0)
+        return false;
+    for (int i = 1; i <= threadsRunning; i++)
+        if (searchers[i].wake)
+            SetEvent(searchers[i].wake);
+    return true;
+}
+
+void CountFresh(Searcher& s)
+{
+    if (s.fresh != 0) {
+        InterlockedExchangeAdd64(&stageReached, s.fresh);
+        InterlockedExchangeAdd64((volatile LONG64*)&positionsSearched, s.fresh);
+        s.fresh = 0;
     }
-    return STOP_NONE;
+}
+
+bool TakeFrames(Searcher& s)
+{
+    if (!s.frames)
+        s.frames = (SearchFrame*)VirtualAlloc(nullptr, sizeof(SearchFrame) * (MAX_SEARCH_DEPTH + 1),
+                                              MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!s.wake)
+        s.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return s.frames && s.wake;
+}
+
+void Work(Searcher& s, bool hasWork);
+
+DWORD WINAPI ThreadMain(void* searcher)
+{
+    Work(*(Searcher*)searcher, false);
+    return 0;
+}
+
+// The other threads, waiting for work from the first.
+void StartThreads()
+{
+    EnterCriticalSection(&workLock);
+    for (int i = threadsRunning + 1; i <= stageThreads; i++) {
+        Searcher& s = searchers[i];
+        if (!TakeFrames(s))
+            break;
+        s.state = THREAD_HUNGRY;
+        s.cut = false;
+        s.fresh = 0;
+        s.room = 0;
+        InterlockedIncrement(&hungryCount);
+        InterlockedIncrement(&threadsRunning);
+        s.thread = CreateThread(nullptr, 0, ThreadMain, &s, 0, nullptr);
+        if (!s.thread) {
+            InterlockedDecrement(&hungryCount);
+            InterlockedDecrement(&threadsRunning);
+            break;
+        }
+    }
+    stageThreads = threadsRunning;
+    LeaveCriticalSection(&workLock);
+}
+
+void JoinThreads()
+{
+    for (int i = 2; i <= threadsRunning; i++) {
+        WaitForSingleObject(searchers[i].thread, INFINITE);
+        CloseHandle(searchers[i].thread);
+        searchers[i].thread = nullptr;
+    }
+    threadsRunning = 1;
+}
+
+// The caller's hook, asked in the first thread only: the thread it called.
+void AskCaller()
+{
+    if (searchInterrupted && searchInterrupted())
+        EndStage(STOP_INTERRUPTED);
+}
+
+// Counts a new position against the budget; true when the stage has ended.
+// Every few thousand: the count made known to the other threads, the time
+// and the caller asked, the other threads started.
+bool CountPosition(Searcher& s)
+{
+    if (++s.fresh + stageReached >= stageBudget) {
+        CountFresh(s);
+        EndStage(STOP_BUDGET);
+        return true;
+    }
+    if (s.fresh == 4096) {
+        CountFresh(s);
+        StoreCheck();
+        if (searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
+            EndStage(STOP_TIME);
+        if (&s == &searchers[1]) {
+            AskCaller();
+            if (threadsRunning < stageThreads && stageReached >= ALONE_UNTIL)
+                StartThreads();
+        }
+    }
+    return stageEnded != 0;
 }
 
 // A stop that ends the whole search, not only one stage of it.
@@ -639,31 +790,134 @@ void NoteMemory(unsigned long long other)
         searchMemory = storePeak + other;
 }
 
-// Starts a search from the start position, which counts as reached.
-void StartStage(long long* reached)
+// Starts a stage of the search from the start position, which counts as
+// reached, for this many threads.
+void StartStage(int threads, long long budget)
 {
-    LoadBoard();
-    ClearStore();
-    StorePosition(key);
+    Position& p = searchers[1].position;
+    LoadBoard(p);
+    stageThreads = threads;
+    ClearStore(threads);
+    StorePosition(p.key);
     positionsSearched++;
-    *reached = 1;
+    stageReached = 1;
+    stageBudget = budget;
+    stageEnded = 0;
+    hungryCount = 0;
+    threadsRunning = 1;
+    for (int i = 1; i <= MAX_THREADS; i++)
+        searchers[i].cut = false;
+    searchers[1].fresh = 0;
+    searchers[1].room = 0;
+    searchers[1].state = THREAD_WORKING;
+    if (stageReached >= budget)
+        EndStage(STOP_BUDGET);
 }
 
-// Depth first, best moves first, every position entered once; on a win the
-// line is left in lineMoves. A path that would go deeper than the frames
-// allow is cut, which makes the answer "unknown" rather than "lost".
-int DepthFirst(long long budget)
+// Hands the untried moves of the shallowest frame of this thread's path
+// with untried moves to a thread waiting for work, if there are both.
+void HandOverWork(Searcher& s, int d)
 {
-    long long reached;
-    StartStage(&reached);
-    int stop = reached >= budget ? STOP_BUDGET : STOP_NONE;
-    bool cut = false;
-    int d = 1;
-    Generate(&frames[1]);
-    while (d >= 1 && stop == STOP_NONE) {
+    int k = s.base;
+    while (k <= d && s.frames[k].next >= s.frames[k].count)
+        k++;
+    if (k > d)
+        return;
+    EnterCriticalSection(&workLock);
+    Searcher* to = nullptr;
+    for (int i = 1; i <= threadsRunning && !to; i++)
+        if (searchers[i].state == THREAD_HUNGRY)
+            to = &searchers[i];
+    if (to) {
+        SearchFrame& f = s.frames[k];
+        to->handedDepth = k;
+        for (int j = 1; j < k; j++)
+            to->handedPath[j] = s.frames[j].undo.move;
+        int n = 0;
+        for (int i = f.next; i < f.count; i++, n++) {
+            to->handedFrame.moves[n] = f.moves[i];
+            to->handedFrame.hash[n] = f.hash[i];
+        }
+        to->handedFrame.count = n;
+        f.count = f.next;
+        InterlockedDecrement(&hungryCount);
+        InterlockedExchange(&to->state, THREAD_HANDED);
+        SetEvent(to->wake);
+    }
+    LeaveCriticalSection(&workLock);
+}
+
+// Waits for work from another thread; false when the stage has ended,
+// which it does when no thread has any left.
+bool WaitForWork(Searcher& s)
+{
+    EnterCriticalSection(&workLock);
+    if (s.state == THREAD_WORKING) {
+        s.state = THREAD_HUNGRY;
+        InterlockedIncrement(&hungryCount);
+    }
+    if (hungryCount == threadsRunning)
+        EndStage(STAGE_EXHAUSTED);
+    LeaveCriticalSection(&workLock);
+    // The first thread keeps asking the caller while it waits, so that the
+    // caller still sees progress and can stop the search.
+    bool first = &s == &searchers[1];
+    while (s.state == THREAD_HUNGRY && !stageEnded) {
+        if (WaitForSingleObject(s.wake, first ? 50 : INFINITE) == WAIT_TIMEOUT) {
+            if (searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
+                EndStage(STOP_TIME);
+            AskCaller();
+        }
+    }
+    if (s.state != THREAD_HANDED)
+        return false;
+    // From the start along the moves handed, to the frame handed.
+    Position& p = s.position;
+    p = stageStart;
+    int k = s.handedDepth;
+    for (int j = 1; j < k; j++) {
+        s.frames[j].applied = false;
+        Apply(p, s.handedPath[j], &s.frames[j].undo);
+    }
+    SearchFrame& f = s.frames[k];
+    std::memcpy(f.moves, s.handedFrame.moves, sizeof f.moves);
+    std::memcpy(f.hash, s.handedFrame.hash, sizeof f.hash);
+    f.count = s.handedFrame.count;
+    f.next = 0;
+    f.applied = false;
+    s.base = k;
+    s.state = THREAD_WORKING;
+    return true;
+}
+
+// The line found, from a thread's path.
+void KeepLine(Searcher& s, int d)
+{
+    for (lineDepth = 0; lineDepth < d; lineDepth++)
+        lineMoves[lineDepth + 1] = s.frames[lineDepth + 1].undo.move;
+}
+
+// Depth first from the thread's base frame, best moves first, every
+// position entered once, until its work is done or the stage ends. A path
+// that would go deeper than the frames allow is cut, which makes the answer
+// "unknown" rather than "lost".
+void SearchFrom(Searcher& s)
+{
+    Position& p = s.position;
+    SearchFrame* frames = s.frames;
+    int d = s.base;
+    while (d >= s.base) {
+        if (hungryCount | stageEnded) {
+            if (stageEnded)
+                return;
+            if (++s.sinceHandOver >= 64) {
+                s.sinceHandOver = 0;
+                HandOverWork(s, d);
+            }
+        }
         SearchFrame* f = &frames[d];
         if (f->applied) {
-            Revert(f->undo);
+            Revert(p, f->undo);
             f->applied = false;
         }
         if (f->next >= f->count) {
@@ -678,47 +932,86 @@ int DepthFirst(long long budget)
         // while its own is still on the way. Otherwise (with more free cells
         // most positions reached have been seen) the move is made only when
         // its position is new.
-        int parkedAfter = parkedCount + (m.filler != 0) - (m.filler == 0 && cellOf[m.card] == 0);
+        int parkedAfter = p.parkedCount + (m.filler != 0) - (m.filler == 0 && p.cellOf[m.card] == 0);
         bool early = d < MAX_SEARCH_DEPTH && cellsEnabled == 1 && parkedAfter == 1;
         int stored;
         if (early) {
-            if (!Apply(m, &f->undo))
+            if (!Apply(p, m, &f->undo))
                 continue;
             f->applied = true;
-            Generate(&frames[d + 1]);
-            stored = StorePosition(key, hash);
+            Generate(p, &frames[d + 1]);
+            stored = StorePosition(p.key, hash, &s.room);
         } else {
             PositionKey after;
-            KeyAfter(m, &after);
-            stored = StorePosition(after, hash);
+            KeyAfter(p, m, &after);
+            stored = StorePosition(after, hash, &s.room);
             if (stored == STORE_NEW) {
-                Apply(m, &f->undo);
+                Apply(p, m, &f->undo);
                 f->applied = true;
             }
         }
         if (stored == STORE_SEEN)
             continue;
         if (stored == STORE_FULL) {
-            stop = STOP_MEMORY;
-            break;
+            EndStage(STOP_MEMORY);
+            return;
         }
-        if (Won()) {
-            for (lineDepth = 0; lineDepth < d; lineDepth++)
-                lineMoves[lineDepth + 1] = frames[lineDepth + 1].undo.move;
-            NoteMemory(0);
-            return SOLVE_WON;
+        if (Won(p)) {
+            if (EndStage(STAGE_WON))
+                KeepLine(s, d);
+            return;
         }
-        stop = CountPosition(budget, &reached);
+        if (CountPosition(s))
+            return;
         if (d == MAX_SEARCH_DEPTH) {
-            cut = true;
+            s.cut = true;
             continue;
         }
         if (!early)
-            Generate(&frames[d + 1]);
+            Generate(p, &frames[d + 1]);
         d++;
     }
+}
+
+// A thread's part of a stage: its own work, then what others hand it.
+void Work(Searcher& s, bool hasWork)
+{
+    for (;;) {
+        if (hasWork) {
+            HoldStore();
+            SearchFrom(s);
+            CountFresh(s);
+            ReleaseStore();
+        }
+        if (stageEnded || !WaitForWork(s))
+            return;
+        hasWork = true;
+    }
+}
+
+// Depth first over every position reachable from the start, on every
+// thread; on a win the line is left in lineMoves.
+int DepthFirst(long long budget)
+{
+    Searcher& s = searchers[1];
+    StartStage(threadCount, budget);
+    s.base = 1;
+    s.sinceHandOver = 0;
+    stageStart = s.position;
+    Generate(s.position, &s.frames[1]);
+    if (!stageEnded)
+        Work(s, true);
+    JoinThreads();
+    bool cut = false;
+    for (int i = 1; i <= MAX_THREADS; i++)
+        cut = cut || searchers[i].cut;
     NoteMemory(0);
-    searchStop = stop != STOP_NONE ? stop : cut ? STOP_DEPTH : STOP_NONE;
+    LONG why = stageEnded;
+    if (why == STAGE_WON) {
+        searchStop = STOP_NONE;
+        return SOLVE_WON;
+    }
+    searchStop = why != STAGE_EXHAUSTED ? why : cut ? STOP_DEPTH : STOP_NONE;
     return searchStop == STOP_NONE ? SOLVE_LOST : SOLVE_UNKNOWN;
 }
 
@@ -739,47 +1032,11 @@ bool Better(const BeamNode& a, const BeamNode& b)
     return a.score != b.score ? a.score > b.score : a.tie < b.tie;
 }
 
-// The search's position and all that is kept beside it, set aside.
-struct SavedPosition {
-    int grid[CELL_COUNT + 1];
-    unsigned char cellOf[CARD_COUNT + 1];
-    int parkedCount;
-    PositionKey key;
-    unsigned long long holes;
-    int settled[BOARD_ROWS + 1];
-    int settledCount;
-    int pairCount;
-};
-
-void SavePosition(SavedPosition* p)
-{
-    std::memcpy(p->grid, grid, sizeof grid);
-    std::memcpy(p->cellOf, cellOf, sizeof cellOf);
-    p->parkedCount = parkedCount;
-    p->key = key;
-    p->holes = holes;
-    std::memcpy(p->settled, settled, sizeof settled);
-    p->settledCount = settledCount;
-    p->pairCount = pairCount;
-}
-
-void RestorePosition(const SavedPosition& p)
-{
-    std::memcpy(grid, p.grid, sizeof grid);
-    std::memcpy(cellOf, p.cellOf, sizeof cellOf);
-    parkedCount = p.parkedCount;
-    key = p.key;
-    holes = p.holes;
-    std::memcpy(settled, p.settled, sizeof settled);
-    settledCount = p.settledCount;
-    pairCount = p.pairCount;
-}
-
 // A node's position; its score holds its pairs beside its settled cards.
-void LoadNode(const BeamNode& node)
+void LoadNode(Position& p, const BeamNode& node)
 {
-    LoadKey(node.position);
-    pairCount = node.score - 4 * settledCount;
+    LoadKey(p, node.position);
+    p.pairCount = node.score - 4 * p.settledCount;
 }
 
 // Keeps the best width of count candidates.
@@ -814,44 +1071,45 @@ int BeamSearch(int width, long long budget)
     unsigned long long fullLimit = storeLimit;
     storeLimit -= room;
 
-    long long reached;
-    StartStage(&reached);
-    int result = SOLVE_UNKNOWN, stop = STOP_NONE, winner = -1;
+    Searcher& s = searchers[1];
+    Position& p = s.position;
+    StartStage(1, budget);
+    int result = SOLVE_UNKNOWN, stop = stageEnded, winner = -1;
     Move winningMove = {};
     VirtualAlloc(nodes, sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE);
-    nodes[0] = BeamNode{ key, -1, Move{}, (short)Score(), 0 };
+    nodes[0] = BeamNode{ p.key, -1, Move{}, (short)Score(p), 0 };
     int levelBegin = 0, levelEnd = 1, level = 0;
     unsigned long long committed = (unsigned long long)(candidateRoom + 1) * sizeof(BeamNode);
     // The moves of the next node are listed before the node's own are tried:
     // the store's places for its positions are then on their way while the
     // node's are looked up. Each node's position is kept aside meanwhile.
     SearchFrame frame[2];
-    SavedPosition saved[2];
+    Position saved[2];
     while (levelBegin < levelEnd && winner < 0 && stop == STOP_NONE) {
         int count = 0;
-        LoadNode(nodes[levelBegin]);
-        Generate(&frame[levelBegin & 1]);
-        SavePosition(&saved[levelBegin & 1]);
+        LoadNode(p, nodes[levelBegin]);
+        Generate(p, &frame[levelBegin & 1]);
+        saved[levelBegin & 1] = p;
         for (int n = levelBegin; n < levelEnd && winner < 0 && stop == STOP_NONE; n++) {
             SearchFrame& f = frame[n & 1];
             if (n + 1 < levelEnd) {
-                LoadNode(nodes[n + 1]);
-                Generate(&frame[(n + 1) & 1]);
-                SavePosition(&saved[(n + 1) & 1]);
+                LoadNode(p, nodes[n + 1]);
+                Generate(p, &frame[(n + 1) & 1]);
+                saved[(n + 1) & 1] = p;
             }
-            RestorePosition(saved[n & 1]);
+            p = saved[n & 1];
             // The moves are never made: the position after each, its score
             // and whether it is won come from the cells it changes.
             for (int i = 0; i < f.count && winner < 0 && stop == STOP_NONE; i++) {
                 PositionKey after;
-                KeyAfter(f.moves[i], &after);
+                KeyAfter(p, f.moves[i], &after);
                 int stored = StorePosition(after, f.hash[i]);
                 if (stored != STORE_NEW) {
                     if (stored == STORE_FULL)
                         stop = STOP_MEMORY;
                     continue;
                 }
-                int settledAfter, score = ScoreAfter(f.moves[i], &settledAfter);
+                int settledAfter, score = ScoreAfter(p, f.moves[i], &settledAfter);
                 if (settledAfter == CELL_COUNT) {
                     winner = n;
                     winningMove = f.moves[i];
@@ -861,7 +1119,8 @@ int BeamSearch(int width, long long budget)
                     candidates[count++] = BeamNode{ after, n, f.moves[i], (short)score, (unsigned)(mix >> 32) };
                     if (count == candidateRoom)
                         count = Keep(candidates, count, width);
-                    stop = CountPosition(budget, &reached);
+                    if (CountPosition(s))
+                        stop = stageEnded;
                 }
             }
         }
@@ -887,6 +1146,7 @@ int BeamSearch(int width, long long budget)
             lineMoves[d--] = nodes[n].move;
         result = SOLVE_WON;
     }
+    CountFresh(s);
     NoteMemory(committed);
     storeLimit = fullLimit;
     VirtualFree(arena, 0, MEM_RELEASE);
@@ -921,37 +1181,38 @@ int FindAlong(const PositionKey& p)
 // a single move, the moves in between are dropped.
 void ShortenLine()
 {
+    Position& p = searchers[1].position;
     std::memset(alongIndex, 0, sizeof alongIndex);
-    LoadBoard();
+    LoadBoard(p);
     Undo u;
     for (int d = 0; d <= lineDepth; d++) {
         if (d > 0)
-            Apply(lineMoves[d], &u);
-        along[d] = key;
-        unsigned i = AlongSlot(key);
+            Apply(p, lineMoves[d], &u);
+        along[d] = p.key;
+        unsigned i = AlongSlot(p.key);
         while (alongIndex[i] != 0)
             i = (i + 1) & ((1u << ALONG_BITS) - 1);
         alongIndex[i] = d + 1;
     }
-    LoadBoard();
+    LoadBoard(p);
     int kept = 0;
     for (int at = 0; at < lineDepth;) {
         int best = at + 1;
         Move bestMove = lineMoves[at + 1];
         SearchFrame f;
-        Generate(&f);
+        Generate(p, &f);
         for (int i = 0; i < f.count; i++) {
-            if (!Apply(f.moves[i], &u))
+            if (!Apply(p, f.moves[i], &u))
                 continue;
-            int j = FindAlong(key);
+            int j = FindAlong(p.key);
             if (j > best) {
                 best = j;
                 bestMove = f.moves[i];
             }
-            Revert(u);
+            Revert(p, u);
         }
         lineMoves[++kept] = bestMove;
-        Apply(bestMove, &u);
+        Apply(p, bestMove, &u);
         at = best;
     }
     lineDepth = kept;
@@ -1047,6 +1308,20 @@ int SolvePosition(int freeCellsEnabled, long long budget)
     if (storeLimit == 0)
         SetStoreLimit(FreeMemoryForSearch());
 
+    static bool threadsReady = false;
+    if (!threadsReady) {
+        InitializeCriticalSection(&workLock);
+        threadsReady = true;
+    }
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    threadCount = searchThreads > 0 ? searchThreads : (int)system.dwNumberOfProcessors;
+    threadCount = std::max(1, std::min(threadCount, MAX_THREADS));
+    if (!TakeFrames(searchers[1])) {
+        searchStop = STOP_MEMORY;
+        return SOLVE_UNKNOWN;
+    }
+
     searchStarted = Seconds();
     int savedLimit = freeLimit, savedUsed = freeUsed;
     std::memcpy(startBoard, board, sizeof startBoard);
@@ -1055,11 +1330,11 @@ int SolvePosition(int freeCellsEnabled, long long budget)
     cellsEnabled = freeCellsEnabled;
     FillTables();
     ResetStorePeak();
-    LoadBoard();
+    LoadBoard(searchers[1].position);
 
     int result;
     lineDepth = 0;
-    if (Won()) {
+    if (Won(searchers[1].position)) {
         result = SOLVE_WON;
     } else if (freeCellsEnabled == 1) {
         result = DepthFirst(budget);

@@ -55,6 +55,10 @@ extern int (*searchInterrupted)();
 // 1: every click the game accepts is a move, without the pruning of parks
 // (to check that the pruning never changes an answer).
 extern int searchPlain;
+// The threads a search may use: 0 for one a processor (the default). Every
+// number of threads gives the same answer; with more than one, the winning
+// line and the positions tried may differ from run to run.
+extern int searchThreads;
 
 // 1 when board and freeCells hold a position the game can reach with the
 // given number of free cells enabled: every card once, one hole per parked

@@ -1,10 +1,22 @@
 // The position store: open addressing over whole keys, a power of two of
-// 30-byte slots taken with VirtualAlloc, doubled when 70 % full while the
-// limit allows, else filled up to 90 %. The first ten cells of a position
-// are never all holes, so a slot whose first eight bytes are 0 is empty.
+// 32-byte slots taken with VirtualAlloc, doubled when 70 % full while the
+// limit allows, else filled up to 90 %.
+//
+// Threads. A slot is four aligned words; its last four bytes (cells 38 to
+// 40 and sixteen bits never used by a key) tell its state: 0 empty, else
+// SLOT_CLAIMED while a thread writes a key into it, then SLOT_READY. A
+// thread takes an empty slot with one compare-and-swap on those bytes, so
+// two threads never write one slot; one that finds a slot claimed waits the
+// few instructions until it is ready before comparing, so a position is
+// never taken for another nor added twice. Room is taken a batch at a time
+// (one position at a time for one thread, so that one thread's search fills
+// and grows the store at the same counts whatever the machine), and the
+// table grows under the exclusive lock, which the searching threads give up
+// at their next StoreCheck.
 #include "solver/store.h"
 #include "app/winsys.h"
 
+#include <atomic>
 #include <cstring>
 
 unsigned long long storeLimit = 0;
@@ -18,12 +30,23 @@ namespace {
 constexpr unsigned long long SLOT_BYTES = STORE_SLOT_BYTES;
 constexpr int FIRST_BITS = 16;
 // At most 2^27 slots (4 GB, 120 million positions), so that a search gives
-// the same answer on every machine that can give it 6 GB.
+// the same answer on every machine that can give it 6.5 GB.
 constexpr int MOST_BITS = 27;
+constexpr LONG SLOT_CLAIMED = (LONG)0x80000000u;
+constexpr LONG SLOT_READY = 0x40000000;
+constexpr unsigned long long KEY_BITS_OF_LAST_WORD = (1ull << 48) - 1;
 
 // The counts at which the table grows (70 %) and is full (90 %).
 unsigned long long growAt = 0;
 unsigned long long fullAt = 0;
+// Room is taken this many positions at a time.
+long long roomBatch = 1;
+// The threads of the search, and those waiting while the table grows.
+int storeThreads = 1;
+SRWLOCK storeLock = SRWLOCK_INIT;
+volatile LONG growing = 0;
+// The room of a search of one thread.
+long long ownRoom = 0;
 
 unsigned long long SlotCount(int bits)
 {
@@ -60,38 +83,15 @@ unsigned long long Word(const unsigned char* slot, int i)
     return w;
 }
 
-// The last six bytes of a slot: a full word would reach into the next slot
-// or past the table.
-unsigned long long LastWord(const unsigned char* slot)
+volatile LONG* SlotState(unsigned char* slot)
 {
-    unsigned int low;
-    unsigned short high;
-    std::memcpy(&low, slot + 24, 4);
-    std::memcpy(&high, slot + 28, 2);
-    return low | (unsigned long long)high << 32;
+    return (volatile LONG*)(slot + 28);
 }
 
 void NotePeak(unsigned long long bytes)
 {
     if (bytes > storePeak)
         storePeak = bytes;
-}
-
-// The slot holding the key, or the empty slot where it belongs. Most slots
-// passed differ in the first word already.
-unsigned char* FindSlot(unsigned char* table, int bits, const PositionKey& key, unsigned long long hash)
-{
-    unsigned long long mask = SlotCount(bits) - 1;
-    unsigned long long i = hash >> (64 - bits);
-    for (;; i = (i + 1) & mask) {
-        unsigned char* slot = table + i * SLOT_BYTES;
-        unsigned long long first = Word(slot, 0);
-        if (first == 0)
-            return slot;
-        if (first == key.word[0] && Word(slot, 1) == key.word[1] && Word(slot, 2) == key.word[2] &&
-            LastWord(slot) == key.word[3])
-            return slot;
-    }
 }
 
 bool Grow()
@@ -111,18 +111,73 @@ bool Grow()
     // where it belongs, and those come in nearly the order of the old slots.
     unsigned long long mask = SlotCount(storeBits + 1) - 1;
     for (unsigned long long i = 0; i < SlotCount(storeBits); i++) {
-        const unsigned char* slot = storeSlots + i * SLOT_BYTES;
-        if (Word(slot, 0) == 0)
+        unsigned char* slot = storeSlots + i * SLOT_BYTES;
+        if (*SlotState(slot) == 0)
             continue;
-        PositionKey key = { { Word(slot, 0), Word(slot, 1), Word(slot, 2), LastWord(slot) } };
+        PositionKey key = { { Word(slot, 0), Word(slot, 1), Word(slot, 2), Word(slot, 3) & KEY_BITS_OF_LAST_WORD } };
         unsigned long long j = PositionHash(key) >> (64 - (storeBits + 1));
-        while (Word(bigger + j * SLOT_BYTES, 0) != 0)
+        while (*SlotState(bigger + j * SLOT_BYTES) != 0)
             j = (j + 1) & mask;
         std::memcpy(bigger + j * SLOT_BYTES, slot, SLOT_BYTES);
     }
     Give(storeSlots);
     SetTable(bigger, storeBits + 1);
     return true;
+}
+
+// Grows the table when it is due: alone, or, with threads, once every other
+// thread has let go of the store. A table that cannot grow is not tried
+// again in this search: it fills up to 90 %.
+void GrowWhenDue()
+{
+    if (storeThreads == 1) {
+        if (storeCount >= growAt && !Grow())
+            growAt = ~0ull;
+        return;
+    }
+    if (InterlockedCompareExchange(&growing, 1, 0) == 0) {
+        ReleaseSRWLockShared(&storeLock);
+        AcquireSRWLockExclusive(&storeLock);
+        if (storeCount >= growAt && !Grow())
+            growAt = ~0ull;
+        ReleaseSRWLockExclusive(&storeLock);
+        InterlockedExchange(&growing, 0);
+        AcquireSRWLockShared(&storeLock);
+    } else {
+        StoreCheck();
+    }
+}
+
+unsigned long long ReadCount()
+{
+    if (storeThreads == 1)
+        return storeCount;
+    return (unsigned long long)InterlockedCompareExchange64((volatile LONG64*)&storeCount, 0, 0);
+}
+
+// Takes room for more positions; 0 when the store is full.
+int TakeRoom(long long* room)
+{
+    for (;;) {
+        unsigned long long count = ReadCount();
+        if (count >= growAt) {
+            GrowWhenDue();
+            continue;
+        }
+        if (count >= fullAt)
+            return 0;
+        long long n = (long long)(fullAt - count) < roomBatch ? (long long)(fullAt - count) : roomBatch;
+        if (storeThreads == 1) {
+            storeCount += n;
+            *room = n;
+            return 1;
+        }
+        if ((unsigned long long)InterlockedCompareExchange64((volatile LONG64*)&storeCount, (LONG64)(count + n),
+                                                            (LONG64)count) == count) {
+            *room = n;
+            return 1;
+        }
+    }
 }
 
 } // namespace
@@ -148,15 +203,20 @@ int SetStoreLimit(unsigned long long bytes)
     return 1;
 }
 
-void ClearStore()
+void ClearStore(int threads)
 {
     if (storeSlots && storeBits == FIRST_BITS) {
         std::memset(storeSlots, 0, (size_t)(SlotCount(storeBits) * SLOT_BYTES));
     } else {
         Give(storeSlots);
-        SetTable(SlotCount(FIRST_BITS) * SLOT_BYTES <= storeLimit ? Take(FIRST_BITS) : nullptr, FIRST_BITS);
+        storeSlots = nullptr;
     }
+    SetTable(storeSlots ? storeSlots : SlotCount(FIRST_BITS) * SLOT_BYTES <= storeLimit ? Take(FIRST_BITS) : nullptr,
+             FIRST_BITS);
     storeCount = 0;
+    ownRoom = 0;
+    storeThreads = threads > 1 ? threads : 1;
+    roomBatch = storeThreads > 1 ? 256 : 1;
     NotePeak(storeSlots ? SlotCount(storeBits) * SLOT_BYTES : 0);
 }
 
@@ -165,21 +225,68 @@ void ResetStorePeak()
     storePeak = storeSlots ? SlotCount(storeBits) * SLOT_BYTES : 0;
 }
 
-int StorePosition(const PositionKey& key, unsigned long long hash)
+int StorePosition(const PositionKey& key, unsigned long long hash, long long* room)
 {
     if (!storeSlots)
         return STORE_FULL;
-    if (storeCount >= growAt && !Grow() && storeCount >= fullAt)
-        return STORE_FULL;
-    unsigned char* slot = FindSlot(storeSlots, storeBits, key, hash);
-    if (Word(slot, 0) != 0)
-        return STORE_SEEN;
-    std::memcpy(slot, &key, SLOT_BYTES);
-    storeCount++;
-    return STORE_NEW;
+    unsigned long long mask = SlotCount(storeBits) - 1;
+    for (unsigned long long i = hash >> (64 - storeBits);; i = (i + 1) & mask) {
+        unsigned char* slot = storeSlots + i * SLOT_BYTES;
+        LONG state = *SlotState(slot);
+        if (state == 0) {
+            if (*room == 0) {
+                // Taking room may grow the table: look again in the new one.
+                if (!TakeRoom(room))
+                    return STORE_FULL;
+                return StorePosition(key, hash, room);
+            }
+            state = InterlockedCompareExchange(SlotState(slot), SLOT_CLAIMED, 0);
+            if (state == 0) {
+                std::memcpy(slot, &key, 28);
+                InterlockedExchange(SlotState(slot), (LONG)(key.word[3] >> 32) | SLOT_READY);
+                --*room;
+                return STORE_NEW;
+            }
+        }
+        while (state & SLOT_CLAIMED) {
+            YieldProcessor();
+            state = *SlotState(slot);
+        }
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (Word(slot, 0) == key.word[0] && Word(slot, 1) == key.word[1] && Word(slot, 2) == key.word[2] &&
+            (Word(slot, 3) & KEY_BITS_OF_LAST_WORD) == key.word[3])
+            return STORE_SEEN;
+    }
+}
+
+int StorePosition(const PositionKey& key, unsigned long long hash)
+{
+    return StorePosition(key, hash, &ownRoom);
 }
 
 int StorePosition(const PositionKey& key)
 {
     return StorePosition(key, PositionHash(key));
+}
+
+void HoldStore()
+{
+    if (storeThreads > 1)
+        AcquireSRWLockShared(&storeLock);
+}
+
+void ReleaseStore()
+{
+    if (storeThreads > 1)
+        ReleaseSRWLockShared(&storeLock);
+}
+
+void StoreCheck()
+{
+    if (storeThreads > 1 && growing) {
+        ReleaseSRWLockShared(&storeLock);
+        while (growing)
+            Sleep(1);
+        AcquireSRWLockShared(&storeLock);
+    }
 }

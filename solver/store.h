@@ -3,6 +3,8 @@
 // The store takes its memory from the system as it fills, up to a limit set
 // from what the machine has free (and 120 million positions at most); past
 // the limit it says it is full rather than forget or confuse positions.
+// The threads of one search share it: any number may look up and add
+// positions at once.
 #pragma once
 
 // Grid cell i (1..40, row by row) is bits 6 * (i - 1) .. 6 * i - 1; a hole
@@ -28,8 +30,9 @@ extern unsigned long long storePeak;
 unsigned long long FreeMemoryForSearch();
 // Sets the limit; 0 when the machine does not have that much free.
 int SetStoreLimit(unsigned long long bytes);
-// Forgets every position, keeping only a small table.
-void ClearStore();
+// Forgets every position, keeping only a small table, for a search of this
+// many threads (set before they start).
+void ClearStore(int threads = 1);
 void ResetStorePeak();
 // Where a position belongs in the store. KeySum adds up the key's words,
 // each times its own constant: a card put into a hole adds to the sum what
@@ -58,7 +61,7 @@ inline unsigned long long PositionHash(const PositionKey& key)
 
 // The table: 2^storeBits slots of STORE_SLOT_BYTES; a position's search
 // starts at the slot named by the top storeBits bits of its hash.
-constexpr unsigned long long STORE_SLOT_BYTES = 30;
+constexpr unsigned long long STORE_SLOT_BYTES = 32;
 extern unsigned char* storeSlots;
 extern int storeBits;
 
@@ -71,7 +74,7 @@ inline void PrefetchPosition(unsigned long long hash)
     if (storeSlots) {
         const unsigned char* slot = storeSlots + (hash >> (64 - storeBits)) * STORE_SLOT_BYTES;
         __builtin_prefetch(slot);
-        __builtin_prefetch(slot + 2 * STORE_SLOT_BYTES - 1);
+        __builtin_prefetch(slot + STORE_SLOT_BYTES);
     }
 #else
     (void)hash;
@@ -80,6 +83,17 @@ inline void PrefetchPosition(unsigned long long hash)
 
 // Remembers a position: STORE_NEW the first time, STORE_SEEN after, and
 // STORE_FULL when it is new but there is no room for it. The hash is
-// PositionHash(key).
+// PositionHash(key). room: how many more positions the calling thread has
+// taken the right to add (0 at first); it takes more as it needs them.
+int StorePosition(const PositionKey& key, unsigned long long hash, long long* room);
+// The same for a search of one thread.
 int StorePosition(const PositionKey& key, unsigned long long hash);
 int StorePosition(const PositionKey& key);
+
+// Each thread of a search of several holds the store while it searches and
+// lets go of it when it waits for work or ends; the table grows only while
+// none holds it. StoreCheck, often (every few thousand positions), lets a
+// table that must grow do so.
+void HoldStore();
+void ReleaseStore();
+void StoreCheck();

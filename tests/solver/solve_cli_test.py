@@ -37,9 +37,13 @@ def answers_on_file(solve):
             if found and found[0] not in sample:
                 sample.append(found[0])
     for r in sample:
-        solve(['--seeds', r[0], r[0], '--cells', r[1]], 0, '%s\t%s\t%s\t%s\t' % tuple(r[:4]))
-        solve(['--seed', r[0], '--cells', r[1]], {'won': 0, 'lost': 1}[r[2]],
+        solve(['--seeds', r[0], r[0], '--cells', r[1], '--threads', '1'], 0, '%s\t%s\t%s\t%s\t' % tuple(r[:4]))
+        solve(['--seed', r[0], '--cells', r[1], '--threads', '1'], {'won': 0, 'lost': 1}[r[2]],
               'winning line, %s clicks' % r[4] if r[2] == 'won' else 'lost with')
+        # Two threads share the search: the same answer, and a loss tries
+        # every position once, whichever thread finds it.
+        solve(['--seeds', r[0], r[0], '--cells', r[1], '--threads', '2'], 0,
+              '%s\t%s\t%s\t%s' % tuple(r[:3] + [r[3] + '\t' if r[2] == 'lost' else '']))
     return wrong
 
 
@@ -77,9 +81,10 @@ def main(exe):
     for name, rows, parked in (('short', SOLVED[:2], []), ('big', SOLVED, [41]), ('missing', None, None)):
         solve(['--position', position(name, rows, parked) if rows else os.path.join(folder, name)], 3, 'cannot read')
     solve(['--seed', '1', '--memory', str(1 << 40)], 3, 'this machine does not have them free')
-    solve(['--seed', '1', '--cells', '1', '--memory', '4'], 2, 'unknown with 1 free cell', 'the memory ran out')
+    solve(['--seed', '1', '--cells', '1', '--memory', '4', '--threads', '2'], 2, 'unknown with 1 free cell', 'the memory ran out')
     failures.extend(answers_on_file(solve))
     for bad in (['--cells', '2'], ['--seed', '1', '--memory', '0'], ['--seed', '1', '--cells', '5'], ['--seeds', '5', '1'], ['--seed'],
+                ['--seed', '1', '--threads', '0'],
                 ['--budget', '0', '--seed', '1'], ['-x']):
         solve(bad, 3, 'usage: orv2000-solve')
     for failure in failures:
