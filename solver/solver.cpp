@@ -35,8 +35,13 @@
 // search can spend its life under one early wrong move; so a short
 // depth-first look comes first, then beam searches of growing width (each
 // level keeps the best positions by how many cards are in order), which find
-// the wins a depth-first search misses, and last a depth-first search that
-// may try everything.
+// most of the wins a depth-first search misses, then a best-first search,
+// which finds the rest and, run to its end, tries everything; where its
+// memory runs out first, a depth-first search with the budget left.
+//
+// Threads. The depth-first and best-first searches run on every processor
+// (searchThreads), their threads sharing one store; the short beams run on
+// one. The answer never depends on the number of threads.
 #include "solver/solver.h"
 #include "app/winsys.h"
 #include "game/wincheck.h"
@@ -657,6 +662,12 @@ struct Searcher {
     int handedDepth;
     Move handedPath[MAX_SEARCH_DEPTH + 1];
     SearchFrame handedFrame;
+    // In a best-first stage: the nodes whose moves are made in position,
+    // the start first (frame k's undo takes move k back), and the nodes of
+    // a path being made again.
+    int madePath[MAX_SEARCH_DEPTH + 1];
+    int madeDepth;
+    int toMake[MAX_SEARCH_DEPTH + 1];
 };
 Searcher searchers[MAX_THREADS + 1];
 // The threads a search may use, those of the stage running (the beams use
@@ -706,9 +717,16 @@ bool TakeFrames(Searcher& s)
 
 void Work(Searcher& s, bool hasWork);
 
+void BestWork(Searcher& s);
+// The kind of stage running: its threads start in its own loop.
+bool bestStage = false;
+
 DWORD WINAPI ThreadMain(void* searcher)
 {
-    Work(*(Searcher*)searcher, false);
+    if (bestStage)
+        BestWork(*(Searcher*)searcher);
+    else
+        Work(*(Searcher*)searcher, false);
     return 0;
 }
 
@@ -1154,6 +1172,225 @@ int BeamSearch(int width, long long budget)
     return result;
 }
 
+// Best first: the position of the highest value is tried next, its value the
+// beam's score (cards in order) less how many moves led there, so that a
+// search that climbs into a region where it cannot go on turns back to
+// shallower positions instead of sinking deeper. It keeps every position it
+// reaches until it has tried its moves, so, unlike a beam, it drops nothing:
+// run to the end it has tried every position, and "lost" is proved. A node
+// holds only the move to it from the node it came from; a node's position is
+// made again by going back to where its path meets the one last made and
+// playing forward from there, mostly a few moves. Threads share the nodes
+// waiting, taking the best in turn under a lock, and the store; a thread
+// whose turn finds none waiting while another is still trying a node's
+// moves waits for what that one adds.
+struct BestNode {
+    int parent;
+    int next;  // the node tried after it among those of its value
+    Move move;
+    unsigned short depth;
+};
+constexpr int BEST_VALUES = 1 << 15;
+constexpr int BEST_SCORE_WEIGHT = 1;
+constexpr int BEST_DEPTH_WEIGHT = 1;
+// The newest node waiting of each value, the best value with one, how many
+// nodes there are and room for, and the threads trying a node's moves.
+int bestFirst[BEST_VALUES];
+int bestTop = 0;
+BestNode* bestNodes = nullptr;
+long long bestCount = 0;
+long long bestCommitted = 0;
+long long bestRoom = 0;
+int bestBusy = 0;
+CRITICAL_SECTION bestLock;
+constexpr long long NODE_CHUNK = 1 << 20;
+
+int BestValue(int score, int depth)
+{
+    int value = BEST_SCORE_WEIGHT * score - BEST_DEPTH_WEIGHT * depth + (BEST_VALUES - 1 - 4 * BEST_SCORE_WEIGHT * 250);
+    return std::max(0, std::min(value, BEST_VALUES - 1));
+}
+
+void MakeNode(Searcher& s, int node)
+{
+    Position& p = s.position;
+    int depth = bestNodes[node].depth, n = node, count = 0;
+    for (; depth > s.madeDepth; depth--) {
+        s.toMake[count++] = n;
+        n = bestNodes[n].parent;
+    }
+    while (s.madeDepth > depth)
+        Revert(p, s.frames[s.madeDepth--].undo);
+    while (s.madePath[s.madeDepth] != n) {
+        s.toMake[count++] = n;
+        n = bestNodes[n].parent;
+        Revert(p, s.frames[s.madeDepth--].undo);
+    }
+    while (count > 0) {
+        int m = s.toMake[--count];
+        s.madeDepth++;
+        Apply(p, bestNodes[m].move, &s.frames[s.madeDepth].undo);
+        s.madePath[s.madeDepth] = m;
+    }
+    RecountPairs(p);
+}
+
+// A new position waiting to be tried, found from a node.
+struct BestChild {
+    Move move;
+    int value;
+};
+
+// Under the lock: adds a node's new positions, and takes the next node to
+// try; -1 when none is waiting.
+int PassNodes(int parent, const BestChild* children, int n)
+{
+    for (int i = 0; i < n; i++) {
+        if (bestCount == bestCommitted) {
+            long long more = std::min(NODE_CHUNK, bestRoom - bestCommitted);
+            if (more <= 0 || !VirtualAlloc(bestNodes + bestCommitted, (SIZE_T)(more * sizeof(BestNode)), MEM_COMMIT,
+                                           PAGE_READWRITE)) {
+                EndStage(STOP_MEMORY);
+                return -1;
+            }
+            bestCommitted += more;
+        }
+        int value = children[i].value;
+        bestNodes[bestCount] =
+            BestNode{ parent, bestFirst[value], children[i].move, (unsigned short)(bestNodes[parent].depth + 1) };
+        bestFirst[value] = (int)bestCount++;
+        bestTop = std::max(bestTop, value);
+    }
+    while (bestTop >= 0 && bestFirst[bestTop] < 0)
+        bestTop--;
+    if (bestTop < 0)
+        return -1;
+    // The newest node of the best value: it is near the one made last.
+    int node = bestFirst[bestTop];
+    bestFirst[bestTop] = bestNodes[node].next;
+    return node;
+}
+
+// A thread's part of a best-first stage.
+void BestWork(Searcher& s)
+{
+    Position& p = s.position;
+    p = stageStart;
+    s.madeDepth = 0;
+    s.madePath[0] = 0;
+    SearchFrame& f = s.frames[0];
+    BestChild children[MAX_MOVES];
+    int n = 0, node = -1;
+    HoldStore();
+    while (!stageEnded) {
+        EnterCriticalSection(&bestLock);
+        int parent = node;
+        node = PassNodes(parent, children, n);
+        n = 0;
+        if (parent >= 0)
+            bestBusy--;
+        if (node >= 0) {
+            bestBusy++;
+        } else if (bestBusy == 0 && !stageEnded) {
+            EndStage(STAGE_EXHAUSTED);
+        }
+        LeaveCriticalSection(&bestLock);
+        if (node < 0) {
+            // Others may yet add nodes; let go of the store meanwhile.
+            ReleaseStore();
+            Sleep(0);
+            HoldStore();
+            continue;
+        }
+        MakeNode(s, node);
+        Generate(p, &f);
+        int depth = bestNodes[node].depth + 1;
+        for (int i = 0; i < f.count && !stageEnded; i++) {
+            PositionKey after;
+            KeyAfter(p, f.moves[i], &after);
+            int stored = StorePosition(after, f.hash[i], &s.room);
+            if (stored != STORE_NEW) {
+                if (stored == STORE_FULL)
+                    EndStage(STOP_MEMORY);
+                continue;
+            }
+            int settledAfter, score = ScoreAfter(p, f.moves[i], &settledAfter);
+            if (settledAfter == CELL_COUNT) {
+                if (EndStage(STAGE_WON)) {
+                    int d = depth - 1;
+                    lineDepth = depth;
+                    lineMoves[lineDepth] = f.moves[i];
+                    for (int m = node; m > 0; m = bestNodes[m].parent)
+                        lineMoves[d--] = bestNodes[m].move;
+                }
+                break;
+            }
+            if (CountPosition(s))
+                break;
+            if (depth >= MAX_SEARCH_DEPTH)
+                s.cut = true;
+            else
+                children[n++] = BestChild{ f.moves[i], BestValue(score, depth) };
+        }
+    }
+    CountFresh(s);
+    ReleaseStore();
+}
+
+int BestFirst(long long budget)
+{
+    // The nodes take a quarter of the memory, about what they need beside a
+    // store holding as many positions.
+    unsigned long long room = storeLimit / 4;
+    if ((SIZE_T)room != room)
+        room = (SIZE_T)-1 / 2;
+    bestRoom = std::min((long long)(room / sizeof(BestNode)), 0x7FFFFFFFll);
+    unsigned char* arena = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)room, MEM_RESERVE, PAGE_READWRITE);
+    bestCommitted = std::min(NODE_CHUNK, bestRoom);
+    if (!arena || !VirtualAlloc(arena, (SIZE_T)(bestCommitted * sizeof(BestNode)), MEM_COMMIT, PAGE_READWRITE)) {
+        if (arena)
+            VirtualFree(arena, 0, MEM_RELEASE);
+        searchStop = STOP_MEMORY;
+        return SOLVE_UNKNOWN;
+    }
+    bestNodes = (BestNode*)arena;
+    unsigned long long fullLimit = storeLimit;
+    storeLimit -= room;
+
+    Searcher& s = searchers[1];
+    StartStage(threadCount, budget);
+    stageStart = s.position;
+    for (int v = 0; v < BEST_VALUES; v++)
+        bestFirst[v] = -1;
+    bestNodes[0] = BestNode{ -1, -1, Move{}, 0 };
+    bestCount = 1;
+    bestTop = BestValue(Score(s.position), 0);
+    bestFirst[bestTop] = 0;
+    bestBusy = 0;
+    bestStage = true;
+    BestWork(s);
+    JoinThreads();
+    bestStage = false;
+
+    bool cut = false;
+    for (int i = 1; i <= MAX_THREADS; i++)
+        cut = cut || searchers[i].cut;
+    int result;
+    LONG why = stageEnded;
+    if (why == STAGE_WON) {
+        searchStop = STOP_NONE;
+        result = SOLVE_WON;
+    } else {
+        searchStop = why != STAGE_EXHAUSTED ? why : cut ? STOP_DEPTH : STOP_NONE;
+        result = searchStop == STOP_NONE ? SOLVE_LOST : SOLVE_UNKNOWN;
+    }
+    NoteMemory((unsigned long long)bestCommitted * sizeof(BestNode));
+    storeLimit = fullLimit;
+    VirtualFree(arena, 0, MEM_RELEASE);
+    bestNodes = nullptr;
+    return result;
+}
+
 // The positions along the line, found by key: alongIndex holds d + 1 for
 // position d, 0 for an empty slot. A line never passes a position twice.
 constexpr int ALONG_BITS = 16;
@@ -1256,7 +1493,7 @@ bool LineWins()
 // the beams' widths.
 constexpr long long FIRST_LOOK = 100000;
 constexpr int FIRST_WIDTH = 1000;
-constexpr int WIDEST = 64000;
+constexpr int WIDEST = 16000;
 
 } // namespace
 
@@ -1311,6 +1548,7 @@ int SolvePosition(int freeCellsEnabled, long long budget)
     static bool threadsReady = false;
     if (!threadsReady) {
         InitializeCriticalSection(&workLock);
+        InitializeCriticalSection(&bestLock);
         threadsReady = true;
     }
     SYSTEM_INFO system;
@@ -1344,6 +1582,8 @@ int SolvePosition(int freeCellsEnabled, long long budget)
             if (!StopsAll(searchStop) && positionsSearched < budget)
                 result = BeamSearch(width, budget - positionsSearched);
         if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
+            result = BestFirst(budget - positionsSearched);
+        if (result == SOLVE_UNKNOWN && searchStop == STOP_MEMORY && positionsSearched < budget)
             result = DepthFirst(budget - positionsSearched);
     }
     if (result == SOLVE_WON) {
