@@ -129,9 +129,15 @@ TEST_F(Solver, SearchesCutShortSayUnknownNeverLost)
 // as the solver's click does; the last one brings up the congratulation.
 TEST_F(Solver, WinningLinesWinTheRealGame)
 {
-    for (int cells : { 1, 2, 4 }) {
-        SCOPED_TRACE(cells);
-        StartGame(cells == 1 ? 34 : 4);  // with two free cells, a beam's line
+    // With two free cells: a beam's line, and the best-first search's for a
+    // deal the beams and a 120-million-position depth-first search left
+    // undecided (seconds: not under emulation).
+    const int deals[][2] = { { 1, 34 }, { 2, 4 }, { 4, 4 }, { 2, 7333 } };
+    for (auto [cells, seed] : deals) {
+        SCOPED_TRACE(seed);
+        if (seed == 7333 && std::getenv("ORVENNA_EMULATED_ONLY"))
+            continue;
+        StartGame(seed);
         Command(CMD_FREE_CELLS_1 + cells - 1);
         ASSERT_EQ(SolvePosition(cells, DEFAULT_BUDGET), SOLVE_WON);
         for (int i = 1; i < winningLength; i++) {
