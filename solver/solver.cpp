@@ -1190,9 +1190,14 @@ struct BestNode {
     Move move;
     unsigned short depth;
 };
-constexpr int BEST_VALUES = 1 << 15;
-constexpr int BEST_SCORE_WEIGHT = 1;
-constexpr int BEST_DEPTH_WEIGHT = 1;
+// Values 0 .. BEST_VALUES - 1: a position more moves deep than about its
+// score and BEST_DEPTH_MARGIN has wandered far from any short line, and
+// waits with the lowest value, last in first out, until nothing better is
+// left (it is kept, never dropped).
+constexpr int BEST_VALUES = 4096;
+constexpr int BEST_DEPTH_MARGIN = 2000;
+int bestScoreWeight = 1;
+int bestDepthWeight = 1;
 // The newest node waiting of each value, the best value with one, how many
 // nodes there are and room for, and the threads trying a node's moves.
 int bestFirst[BEST_VALUES];
@@ -1207,7 +1212,7 @@ constexpr long long NODE_CHUNK = 1 << 20;
 
 int BestValue(int score, int depth)
 {
-    int value = BEST_SCORE_WEIGHT * score - BEST_DEPTH_WEIGHT * depth + (BEST_VALUES - 1 - 4 * BEST_SCORE_WEIGHT * 250);
+    int value = bestScoreWeight * score - bestDepthWeight * depth + BEST_DEPTH_MARGIN;
     return std::max(0, std::min(value, BEST_VALUES - 1));
 }
 
@@ -1337,8 +1342,12 @@ void BestWork(Searcher& s)
     ReleaseStore();
 }
 
-int BestFirst(long long budget)
+// Best first with each card in order worth scoreWeight and each move
+// depthWeight.
+int BestFirst(long long budget, int scoreWeight, int depthWeight)
 {
+    bestScoreWeight = scoreWeight;
+    bestDepthWeight = depthWeight;
     // The nodes take a quarter of the memory, about what they need beside a
     // store holding as many positions.
     unsigned long long room = storeLimit / 4;
@@ -1494,6 +1503,7 @@ bool LineWins()
 constexpr long long FIRST_LOOK = 100000;
 constexpr int FIRST_WIDTH = 1000;
 constexpr int WIDEST = 16000;
+constexpr long long NEAR_BUDGET = 5000000;
 
 } // namespace
 
@@ -1581,8 +1591,12 @@ int SolvePosition(int freeCellsEnabled, long long budget)
         for (int width = FIRST_WIDTH; width <= WIDEST && result == SOLVE_UNKNOWN; width *= 4)
             if (!StopsAll(searchStop) && positionsSearched < budget)
                 result = BeamSearch(width, budget - positionsSearched);
+        // Moves weighing twice as much keep the search nearer the start,
+        // which finds some wins far sooner; tried briefly first.
         if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
-            result = BestFirst(budget - positionsSearched);
+            result = BestFirst(std::min(budget - positionsSearched, NEAR_BUDGET), 1, 2);
+        if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
+            result = BestFirst(budget - positionsSearched, 1, 1);
         if (result == SOLVE_UNKNOWN && searchStop == STOP_MEMORY && positionsSearched < budget)
             result = DepthFirst(budget - positionsSearched);
     }
