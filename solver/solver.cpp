@@ -1242,13 +1242,18 @@ void MakeNode(Searcher& s, int node)
 
 // A new position waiting to be tried, found from a node.
 struct BestChild {
+    int parent;
     Move move;
     int value;
 };
+// Nodes a thread takes at a time: one alone, so that one thread's search is
+// the same on every run; several with others, so that the lock is taken
+// less often and a thread's nodes lie near one another.
+constexpr int BEST_BATCH = 8;
 
-// Under the lock: adds a node's new positions, and takes the next node to
-// try; -1 when none is waiting.
-int PassNodes(int parent, const BestChild* children, int n)
+// Under the lock: adds the new positions found, and takes up to want nodes
+// to try, the best first; returns how many.
+int PassNodes(const BestChild* children, int n, int* taken, int want)
 {
     for (int i = 0; i < n; i++) {
         if (bestCount == bestCommitted) {
@@ -1256,24 +1261,28 @@ int PassNodes(int parent, const BestChild* children, int n)
             if (more <= 0 || !VirtualAlloc(bestNodes + bestCommitted, (SIZE_T)(more * sizeof(BestNode)), MEM_COMMIT,
                                            PAGE_READWRITE)) {
                 EndStage(STOP_MEMORY);
-                return -1;
+                return 0;
             }
             bestCommitted += more;
         }
-        int value = children[i].value;
-        bestNodes[bestCount] =
-            BestNode{ parent, bestFirst[value], children[i].move, (unsigned short)(bestNodes[parent].depth + 1) };
-        bestFirst[value] = (int)bestCount++;
-        bestTop = std::max(bestTop, value);
+        const BestChild& child = children[i];
+        bestNodes[bestCount] = BestNode{ child.parent, bestFirst[child.value], child.move,
+                                         (unsigned short)(bestNodes[child.parent].depth + 1) };
+        bestFirst[child.value] = (int)bestCount++;
+        bestTop = std::max(bestTop, child.value);
     }
-    while (bestTop >= 0 && bestFirst[bestTop] < 0)
-        bestTop--;
-    if (bestTop < 0)
-        return -1;
-    // The newest node of the best value: it is near the one made last.
-    int node = bestFirst[bestTop];
-    bestFirst[bestTop] = bestNodes[node].next;
-    return node;
+    int count = 0;
+    while (count < want) {
+        while (bestTop >= 0 && bestFirst[bestTop] < 0)
+            bestTop--;
+        if (bestTop < 0)
+            break;
+        // The newest node of the best value: it is near the one made last.
+        int node = bestFirst[bestTop];
+        bestFirst[bestTop] = bestNodes[node].next;
+        taken[count++] = node;
+    }
+    return count;
 }
 
 // A thread's part of a best-first stage.
@@ -1284,58 +1293,62 @@ void BestWork(Searcher& s)
     s.madeDepth = 0;
     s.madePath[0] = 0;
     SearchFrame& f = s.frames[0];
-    BestChild children[MAX_MOVES];
-    int n = 0, node = -1;
+    BestChild children[BEST_BATCH * MAX_MOVES];
+    int taken[BEST_BATCH];
+    int want = stageThreads > 1 ? BEST_BATCH : 1;
+    int n = 0, count = 0;
     HoldStore();
     while (!stageEnded) {
         EnterCriticalSection(&bestLock);
-        int parent = node;
-        node = PassNodes(parent, children, n);
+        bool held = count > 0;
+        count = PassNodes(children, n, taken, want);
         n = 0;
-        if (parent >= 0)
+        if (held)
             bestBusy--;
-        if (node >= 0) {
+        if (count > 0)
             bestBusy++;
-        } else if (bestBusy == 0 && !stageEnded) {
+        else if (bestBusy == 0 && !stageEnded)
             EndStage(STAGE_EXHAUSTED);
-        }
         LeaveCriticalSection(&bestLock);
-        if (node < 0) {
+        if (count == 0) {
             // Others may yet add nodes; let go of the store meanwhile.
             ReleaseStore();
             Sleep(0);
             HoldStore();
             continue;
         }
-        MakeNode(s, node);
-        Generate(p, &f);
-        int depth = bestNodes[node].depth + 1;
-        for (int i = 0; i < f.count && !stageEnded; i++) {
-            PositionKey after;
-            KeyAfter(p, f.moves[i], &after);
-            int stored = StorePosition(after, f.hash[i], &s.room);
-            if (stored != STORE_NEW) {
-                if (stored == STORE_FULL)
-                    EndStage(STOP_MEMORY);
-                continue;
-            }
-            int settledAfter, score = ScoreAfter(p, f.moves[i], &settledAfter);
-            if (settledAfter == CELL_COUNT) {
-                if (EndStage(STAGE_WON)) {
-                    int d = depth - 1;
-                    lineDepth = depth;
-                    lineMoves[lineDepth] = f.moves[i];
-                    for (int m = node; m > 0; m = bestNodes[m].parent)
-                        lineMoves[d--] = bestNodes[m].move;
+        for (int t = 0; t < count && !stageEnded; t++) {
+            int node = taken[t];
+            MakeNode(s, node);
+            Generate(p, &f);
+            int depth = bestNodes[node].depth + 1;
+            for (int i = 0; i < f.count && !stageEnded; i++) {
+                PositionKey after;
+                KeyAfter(p, f.moves[i], &after);
+                int stored = StorePosition(after, f.hash[i], &s.room);
+                if (stored != STORE_NEW) {
+                    if (stored == STORE_FULL)
+                        EndStage(STOP_MEMORY);
+                    continue;
                 }
-                break;
+                int settledAfter, score = ScoreAfter(p, f.moves[i], &settledAfter);
+                if (settledAfter == CELL_COUNT) {
+                    if (EndStage(STAGE_WON)) {
+                        int d = depth - 1;
+                        lineDepth = depth;
+                        lineMoves[lineDepth] = f.moves[i];
+                        for (int m = node; m > 0; m = bestNodes[m].parent)
+                            lineMoves[d--] = bestNodes[m].move;
+                    }
+                    break;
+                }
+                if (CountPosition(s))
+                    break;
+                if (depth >= MAX_SEARCH_DEPTH)
+                    s.cut = true;
+                else
+                    children[n++] = BestChild{ node, f.moves[i], BestValue(score, depth) };
             }
-            if (CountPosition(s))
-                break;
-            if (depth >= MAX_SEARCH_DEPTH)
-                s.cut = true;
-            else
-                children[n++] = BestChild{ f.moves[i], BestValue(score, depth) };
         }
     }
     CountFresh(s);
@@ -1557,8 +1570,10 @@ int SolvePosition(int freeCellsEnabled, long long budget)
 
     static bool threadsReady = false;
     if (!threadsReady) {
-        InitializeCriticalSection(&workLock);
-        InitializeCriticalSection(&bestLock);
+        // Held for a few hundred instructions at a time: a thread that
+        // finds one taken spins rather than sleeps.
+        InitializeCriticalSectionAndSpinCount(&workLock, 4000);
+        InitializeCriticalSectionAndSpinCount(&bestLock, 4000);
         threadsReady = true;
     }
     SYSTEM_INFO system;
