@@ -17,6 +17,7 @@
 #include "app/winsys.h"
 
 #include <atomic>
+#include <algorithm>
 #include <cstring>
 
 unsigned long long storeLimit = 0;
@@ -94,6 +95,58 @@ void NotePeak(unsigned long long bytes)
         storePeak = bytes;
 }
 
+// Growing: the old table's slots are copied in parts of GROW_PART slots,
+// each part by whichever thread takes its ticket, so that threads waiting
+// for the store share the work; tickets only ever count up, so a thread
+// that comes late takes no part twice.
+constexpr unsigned long long GROW_PART = 1 << 16;
+unsigned char* growingInto = nullptr;
+volatile LONG growTicket = 0;
+volatile LONG growFirst = 0;
+volatile LONG growParts = 0;
+volatile LONG growPartsDone = 0;
+
+// Copies parts of the old table into the new one until none is left. The
+// keys are all different: each goes into the first empty slot from where it
+// belongs, and those come in nearly the order of the old slots. Every page
+// of the new table is written first: the system gives them sooner one after
+// the other than among the copies.
+void CopyParts()
+{
+    for (;;) {
+        LONG ticket = InterlockedIncrement(&growTicket) - 1;
+        LONG first = growFirst;
+        if (ticket < first || ticket >= first + growParts)
+            return;
+        unsigned char* bigger = growingInto;
+        int bits = storeBits + 1;
+        unsigned long long begin = (unsigned long long)(ticket - first) * GROW_PART;
+        unsigned long long end = std::min(begin + GROW_PART, SlotCount(storeBits));
+        for (unsigned long long at = 2 * begin * SLOT_BYTES; at < 2 * end * SLOT_BYTES; at += 4096)
+            bigger[at] = 0;
+        unsigned long long mask = SlotCount(bits) - 1;
+        for (unsigned long long i = begin; i < end; i++) {
+            unsigned char* slot = storeSlots + i * SLOT_BYTES;
+            LONG state = *SlotState(slot);
+            if (state == 0)
+                continue;
+            PositionKey key = { { Word(slot, 0), Word(slot, 1), Word(slot, 2), Word(slot, 3) & KEY_BITS_OF_LAST_WORD } };
+            unsigned long long j = PositionHash(key) >> (64 - bits);
+            if (storeThreads == 1) {
+                while (*SlotState(bigger + j * SLOT_BYTES) != 0)
+                    j = (j + 1) & mask;
+            } else {
+                while (InterlockedCompareExchange(SlotState(bigger + j * SLOT_BYTES), state, 0) != 0)
+                    j = (j + 1) & mask;
+            }
+            std::memcpy(bigger + j * SLOT_BYTES, slot, 28);
+            *SlotState(bigger + j * SLOT_BYTES) = state;
+        }
+        InterlockedIncrement(&growPartsDone);
+    }
+}
+
+// With every other thread outside the store.
 bool Grow()
 {
     unsigned long long now = SlotCount(storeBits) * SLOT_BYTES;
@@ -103,23 +156,14 @@ bool Grow()
     if (!bigger)
         return false;
     NotePeak(3 * now);
-    // Every page of the new table is written below; the system gives them
-    // sooner one after the other than among the copies.
-    for (unsigned long long at = 0; at < 2 * now; at += 4096)
-        bigger[at] = 0;
-    // The keys are all different: each goes into the first empty slot from
-    // where it belongs, and those come in nearly the order of the old slots.
-    unsigned long long mask = SlotCount(storeBits + 1) - 1;
-    for (unsigned long long i = 0; i < SlotCount(storeBits); i++) {
-        unsigned char* slot = storeSlots + i * SLOT_BYTES;
-        if (*SlotState(slot) == 0)
-            continue;
-        PositionKey key = { { Word(slot, 0), Word(slot, 1), Word(slot, 2), Word(slot, 3) & KEY_BITS_OF_LAST_WORD } };
-        unsigned long long j = PositionHash(key) >> (64 - (storeBits + 1));
-        while (*SlotState(bigger + j * SLOT_BYTES) != 0)
-            j = (j + 1) & mask;
-        std::memcpy(bigger + j * SLOT_BYTES, slot, SLOT_BYTES);
-    }
+    growingInto = bigger;
+    growPartsDone = 0;
+    growParts = (LONG)((SlotCount(storeBits) + GROW_PART - 1) / GROW_PART);
+    InterlockedExchange(&growFirst, growTicket);
+    CopyParts();
+    while (growPartsDone < growParts)
+        YieldProcessor();
+    growingInto = nullptr;
     Give(storeSlots);
     SetTable(bigger, storeBits + 1);
     return true;
@@ -285,8 +329,11 @@ void StoreCheck()
 {
     if (storeThreads > 1 && growing) {
         ReleaseSRWLockShared(&storeLock);
-        while (growing)
-            Sleep(1);
+        while (growing) {
+            if (growingInto)
+                CopyParts();
+            Sleep(0);
+        }
         AcquireSRWLockShared(&storeLock);
     }
 }

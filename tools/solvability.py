@@ -199,9 +199,9 @@ def write_doc(path, text, results, first, last, walls, jobs):
                 'again, with the line click by click.\n\n')
         f.write('## Time and memory\n\n')
         f.write('Measured by `make solvability` on the machine that made the table (%d cores, %d jobs side by '
-                'side): the x86_64 build under Wine. The whole table took %.0f minutes of wall clock (%s). Times '
-                'in the table are per deal; "most memory" is the most a single deal held at once (positions '
-                'stored, and the beam\'s levels).\n\n' % (
+                'side, one thread each): the x86_64 build under Wine. The whole table took %.0f minutes of wall '
+                'clock (%s). Times in the table are per deal; "most memory" is the most a single deal held at '
+                'once (positions stored, and the beams\' levels or the best-first search\'s nodes).\n\n' % (
                     os.cpu_count() or 1, jobs, total / 60,
                     ', '.join('%d free cell%s %.0f min' % (c, '' if c == 1 else 's', walls[c] / 60)
                               for c in sorted(walls))))
