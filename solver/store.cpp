@@ -96,35 +96,32 @@ void NotePeak(unsigned long long bytes)
 }
 
 // Growing: the old table's slots are copied in parts of GROW_PART slots,
-// each part by whichever thread takes its ticket, so that threads waiting
-// for the store share the work; tickets only ever count up, so a thread
-// that comes late takes no part twice.
+// each part by whichever thread takes it next, so that threads waiting for
+// the store share the work. The new table is published only once the parts
+// are counted out, and the old one is let go only once no waiting thread is
+// still among the parts, so a thread never copies into or from a table of
+// another growth.
 constexpr unsigned long long GROW_PART = 1 << 16;
-unsigned char* growingInto = nullptr;
-volatile LONG growTicket = 0;
-volatile LONG growFirst = 0;
+unsigned char* volatile growingInto = nullptr;
+volatile LONG growNext = 0;
 volatile LONG growParts = 0;
 volatile LONG growPartsDone = 0;
+volatile LONG growHelpers = 0;
 
 // Copies parts of the old table into the new one until none is left. The
 // keys are all different: each goes into the first empty slot from where it
 // belongs, and those come in nearly the order of the old slots. Every page
 // of the new table is written first: the system gives them sooner one after
 // the other than among the copies.
-void CopyParts()
+void CopyParts(unsigned char* bigger)
 {
-    for (;;) {
-        LONG ticket = InterlockedIncrement(&growTicket) - 1;
-        LONG first = growFirst;
-        if (ticket < first || ticket >= first + growParts)
-            return;
-        unsigned char* bigger = growingInto;
-        int bits = storeBits + 1;
-        unsigned long long begin = (unsigned long long)(ticket - first) * GROW_PART;
+    int bits = storeBits + 1;
+    unsigned long long mask = SlotCount(bits) - 1;
+    for (LONG part; (part = InterlockedIncrement(&growNext) - 1) < growParts;) {
+        unsigned long long begin = (unsigned long long)part * GROW_PART;
         unsigned long long end = std::min(begin + GROW_PART, SlotCount(storeBits));
         for (unsigned long long at = 2 * begin * SLOT_BYTES; at < 2 * end * SLOT_BYTES; at += 4096)
             bigger[at] = 0;
-        unsigned long long mask = SlotCount(bits) - 1;
         for (unsigned long long i = begin; i < end; i++) {
             unsigned char* slot = storeSlots + i * SLOT_BYTES;
             LONG state = *SlotState(slot);
@@ -146,6 +143,16 @@ void CopyParts()
     }
 }
 
+// A thread waiting while the table grows takes parts too.
+void HelpGrow()
+{
+    InterlockedIncrement(&growHelpers);
+    unsigned char* bigger = growingInto;
+    if (bigger)
+        CopyParts(bigger);
+    InterlockedDecrement(&growHelpers);
+}
+
 // With every other thread outside the store.
 bool Grow()
 {
@@ -156,14 +163,16 @@ bool Grow()
     if (!bigger)
         return false;
     NotePeak(3 * now);
-    growingInto = bigger;
-    growPartsDone = 0;
     growParts = (LONG)((SlotCount(storeBits) + GROW_PART - 1) / GROW_PART);
-    InterlockedExchange(&growFirst, growTicket);
-    CopyParts();
+    growPartsDone = 0;
+    growNext = 0;
+    InterlockedExchangePointer((void* volatile*)&growingInto, bigger);
+    CopyParts(bigger);
     while (growPartsDone < growParts)
         YieldProcessor();
-    growingInto = nullptr;
+    InterlockedExchangePointer((void* volatile*)&growingInto, nullptr);
+    while (growHelpers != 0)
+        YieldProcessor();
     Give(storeSlots);
     SetTable(bigger, storeBits + 1);
     return true;
@@ -330,8 +339,7 @@ void StoreCheck()
     if (storeThreads > 1 && growing) {
         ReleaseSRWLockShared(&storeLock);
         while (growing) {
-            if (growingInto)
-                CopyParts();
+            HelpGrow();
             Sleep(0);
         }
         AcquireSRWLockShared(&storeLock);
