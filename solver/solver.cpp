@@ -765,10 +765,13 @@ void JoinThreads()
     threadsRunning = 1;
 }
 
-// The caller's hook, asked in the first thread only: the thread it called.
-void AskCaller()
+// The time limit, and the caller's hook, asked in the first thread only:
+// the thread it called.
+void CheckStops(Searcher& s)
 {
-    if (searchInterrupted && searchInterrupted())
+    if (searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
+        EndStage(STOP_TIME);
+    if (&s == &searchers[1] && searchInterrupted && searchInterrupted())
         EndStage(STOP_INTERRUPTED);
 }
 
@@ -785,13 +788,9 @@ bool CountPosition(Searcher& s)
     if (s.fresh == 4096) {
         CountFresh(s);
         StoreCheck();
-        if (searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
-            EndStage(STOP_TIME);
-        if (&s == &searchers[1]) {
-            AskCaller();
-            if (threadsRunning < stageThreads && stageReached >= ALONE_UNTIL)
-                StartThreads();
-        }
+        CheckStops(s);
+        if (&s == &searchers[1] && threadsRunning < stageThreads && stageReached >= ALONE_UNTIL)
+            StartThreads();
     }
     return stageEnded != 0;
 }
@@ -814,6 +813,7 @@ void StartStage(int threads, long long budget)
 {
     Position& p = searchers[1].position;
     LoadBoard(p);
+    stageStart = p;
     stageThreads = threads;
     ClearStore(threads);
     StorePosition(p.key);
@@ -830,6 +830,24 @@ void StartStage(int threads, long long budget)
     searchers[1].state = THREAD_WORKING;
     if (stageReached >= budget)
         EndStage(STOP_BUDGET);
+}
+
+// Once the first thread is done with a stage: the others joined, the
+// answer, and searchStop. Every position tried is "lost" unless a path was
+// cut short.
+int StageAnswer()
+{
+    JoinThreads();
+    bool cut = false;
+    for (int i = 1; i <= MAX_THREADS; i++)
+        cut = cut || searchers[i].cut;
+    LONG why = stageEnded;
+    if (why == STAGE_WON) {
+        searchStop = STOP_NONE;
+        return SOLVE_WON;
+    }
+    searchStop = why != STAGE_EXHAUSTED ? why : cut ? STOP_DEPTH : STOP_NONE;
+    return searchStop == STOP_NONE ? SOLVE_LOST : SOLVE_UNKNOWN;
 }
 
 // Hands the untried moves of the shallowest frame of this thread's path
@@ -880,13 +898,9 @@ bool WaitForWork(Searcher& s)
     // The first thread keeps asking the caller while it waits, so that the
     // caller still sees progress and can stop the search.
     bool first = &s == &searchers[1];
-    while (s.state == THREAD_HUNGRY && !stageEnded) {
-        if (WaitForSingleObject(s.wake, first ? 50 : INFINITE) == WAIT_TIMEOUT) {
-            if (searchTimeLimit > 0 && Seconds() - searchStarted > searchTimeLimit)
-                EndStage(STOP_TIME);
-            AskCaller();
-        }
-    }
+    while (s.state == THREAD_HUNGRY && !stageEnded)
+        if (WaitForSingleObject(s.wake, first ? 50 : INFINITE) == WAIT_TIMEOUT)
+            CheckStops(s);
     if (s.state != THREAD_HANDED)
         return false;
     // From the start along the moves handed, to the frame handed.
@@ -1015,22 +1029,12 @@ int DepthFirst(long long budget)
     StartStage(threadCount, budget);
     s.base = 1;
     s.sinceHandOver = 0;
-    stageStart = s.position;
     Generate(s.position, &s.frames[1]);
     if (!stageEnded)
         Work(s, true);
-    JoinThreads();
-    bool cut = false;
-    for (int i = 1; i <= MAX_THREADS; i++)
-        cut = cut || searchers[i].cut;
+    int result = StageAnswer();
     NoteMemory(0);
-    LONG why = stageEnded;
-    if (why == STAGE_WON) {
-        searchStop = STOP_NONE;
-        return SOLVE_WON;
-    }
-    searchStop = why != STAGE_EXHAUSTED ? why : cut ? STOP_DEPTH : STOP_NONE;
-    return searchStop == STOP_NONE ? SOLVE_LOST : SOLVE_UNKNOWN;
+    return result;
 }
 
 // A position the beam keeps, the one it came from and the move between.
@@ -1381,7 +1385,6 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
 
     Searcher& s = searchers[1];
     StartStage(threadCount, budget);
-    stageStart = s.position;
     for (int v = 0; v < BEST_VALUES; v++)
         bestFirst[v] = -1;
     bestNodes[0] = BestNode{ -1, -1, Move{}, 0 };
@@ -1391,21 +1394,8 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
     bestBusy = 0;
     bestStage = true;
     BestWork(s);
-    JoinThreads();
+    int result = StageAnswer();
     bestStage = false;
-
-    bool cut = false;
-    for (int i = 1; i <= MAX_THREADS; i++)
-        cut = cut || searchers[i].cut;
-    int result;
-    LONG why = stageEnded;
-    if (why == STAGE_WON) {
-        searchStop = STOP_NONE;
-        result = SOLVE_WON;
-    } else {
-        searchStop = why != STAGE_EXHAUSTED ? why : cut ? STOP_DEPTH : STOP_NONE;
-        result = searchStop == STOP_NONE ? SOLVE_LOST : SOLVE_UNKNOWN;
-    }
     NoteMemory((unsigned long long)bestCommitted * sizeof(BestNode));
     storeLimit = fullLimit;
     VirtualFree(arena, 0, MEM_RELEASE);
