@@ -7,6 +7,7 @@ between its markers, and docs/solver-bench.png.
 
 Usage: solver_bench.py --before EXE --after EXE [--before-name COMMIT] [--first 1] [--last 10000]
            [--cells 1 2 3 4] [--limit 600] [--chunk 25] [--raw build/solver-bench] [--doc ...] [--picture ...]
+           [--only before|after]
 Run it inside tools/headless.sh. Answers go into RAW/before.tsv and
 RAW/after.tsv as they come, so an interrupted run goes on where it stopped; a
 solver whose bytes changed starts again. A deal still running after --limit
@@ -251,6 +252,9 @@ def main():
                           ('picture', os.path.join(ROOT, 'docs', 'solver-bench.png'))):
         parser.add_argument('--' + flag, default=default, required=default is None, type=type(default or ''))
     parser.add_argument('--cells', type=int, nargs='+', default=[1, 2, 3, 4])
+    # One solver's answers alone, e.g. the recorded commit's while the new one
+    # is still changing; the section is written by a run of both.
+    parser.add_argument('--only', choices=SOLVERS)
     args = parser.parse_args()
     os.makedirs(args.raw, exist_ok=True)
     loads = [os.getloadavg()[0]]
@@ -270,6 +274,8 @@ def main():
             for a in range(args.first, args.last + 1, args.chunk):
                 b = min(a + args.chunk - 1, args.last)
                 for name, solver in solvers.items():
+                    if args.only not in (None, name):
+                        continue
                     todo = [s for s in range(a, b + 1) if (cells, s) not in solver.rows]
                     if todo:
                         clock = time.monotonic()
@@ -280,6 +286,9 @@ def main():
         for solver in solvers.values():
             solver.file.close()
         shutil.rmtree(scratch, ignore_errors=True)
+    if args.only:
+        print('%s answers in %s; the section is written by a run of both' % (args.only, args.raw))
+        return 0
 
     results = {name: {(c, s): solver.rows[c, s] for c in args.cells for s in range(args.first, args.last + 1)}
                for name, solver in solvers.items()}
