@@ -39,11 +39,12 @@ SOLVERS = ('before', 'after')
 DECIDED = ('won', 'lost')
 MARKS = (0.1, 1, 10)  # seconds: the table's columns
 GRACE = 5  # seconds for Wine to start a process, on top of its first deal's limit
+SLOWEST = 1000  # deals in the sample of one core's speed
 TARGETS = ('Every deal decided', 'At least 99.9 % decided within 1 s on one core', 'No deal beyond 60 s')
 
 
 class Solver:
-    """One solver's command line and answers, {(cells, seed): (answer, ms, wall seconds)},
+    """One solver's command line and answers, {(cells, seed): (answer, ms, wall seconds, positions)},
     kept on file as they come: the solver's seven fields and the wall clock
     since the previous answer (Wine's start included)."""
 
@@ -71,13 +72,14 @@ class Solver:
         for fields in (line.split('\t') for line in lines[1:]):
             # Deals stopped by a shorter limit are run again.
             if len(fields) == 8 and not (fields[2] == 'stopped' and float(fields[4]) < limit * 1000):
-                self.rows[int(fields[1]), int(fields[0])] = (fields[2], float(fields[4]), float(fields[7]))
+                self.rows[int(fields[1]), int(fields[0])] = (fields[2], float(fields[4]), float(fields[7]),
+                                                             int(fields[3]))
         self.file = open(path, 'a')
 
     def record(self, fields, wall):
         self.file.write('\t'.join(fields + ['%.2f' % wall]) + '\n')
         self.file.flush()
-        self.rows[int(fields[1]), int(fields[0])] = (fields[2], float(fields[4]), wall)
+        self.rows[int(fields[1]), int(fields[0])] = (fields[2], float(fields[4]), wall, int(fields[3]))
 
     def run(self, first, last, cells, limit):
         """Decides seeds first..last. A deal still running after limit seconds
@@ -148,6 +150,29 @@ def table(results, cells_list):
             lines.append('| %s | %s | %d | %s | %s | %s |' % (
                 cells, name, len(rows), ' | '.join('%.2f %%' % p for p in shares),
                 describe(rows, worst, cells == 'all'), duration(total)))
+    return '\n'.join(lines)
+
+
+def slowest(results, cells_list):
+    """One core's speed where it matters: the SLOWEST deals the recorded
+    commit took longest on, for one and for two free cells, each solver's time
+    for all of them and positions a second, and the answers that differ."""
+    lines = ['| Free cells | Deals | before: time | after: time | after is faster | before: positions a second | '
+             'after | ratio | answers |', '|---:|---:|---:|---:|---:|---:|---:|---:|:---|']
+    for cells in [c for c in (1, 2) if c in cells_list]:
+        before, after = results['before'], results['after']
+        keys = sorted((k for k in before if k[0] == cells), key=lambda k: (-before[k][1], k[1]))[:SLOWEST]
+        ms = [sum(rows[k][1] for k in keys) for rows in (before, after)]
+        rates = [sum(rows[k][3] for k in keys) / max(t, 1) * 1000 for rows, t in zip((before, after), ms)]
+        changed = sum(1 for k in keys if before[k][0] in DECIDED and after[k][0] != before[k][0])
+        newly = sum(1 for k in keys if before[k][0] not in DECIDED and after[k][0] in DECIDED)
+        lost = sum(1 for k in keys if before[k][0] in DECIDED and after[k][0] not in DECIDED)
+        same = 'all the same' if not changed else '**%d differ**' % changed
+        if newly or lost:
+            same += '; %d undecided before decided after, %d decided before undecided after' % (newly, lost)
+        lines.append('| %d | %d | %s | %s | %.2f× | %.2f million | %.2f million | %.2f× | %s |' % (
+            cells, len(keys), duration(ms[0]), duration(ms[1]), ms[0] / max(ms[1], 1), rates[0] / 1e6,
+            rates[1] / 1e6, rates[1] / max(rates[0], 1), same))
     return '\n'.join(lines)
 
 
@@ -230,6 +255,10 @@ def write_doc(args, results, solvers, tree, loads, cover, full):
                  args.chunk, duration(args.limit * 1000), time.strftime('%Y-%m-%d'), os.cpu_count() or 1,
                  loads[0], loads[1], walls), '',
              table(results, args.cells), '', 'Targets, over these deals:', '', grid, '',
+             'One core where the player waits longest: the %d deals (or all, if fewer) of each count that "before" took longest '
+             'on (seeds and positions in build/solver-bench/), both solvers\' time for all of them and positions '
+             'a second (each counts the positions it tried; with one free cell both try the same ones):' % SLOWEST,
+             '', slowest(results, args.cells), '',
              '![Deals decided against time, one curve per number of free cells, before dashed and after '
              'solid](%s)' % os.path.relpath(args.picture, os.path.dirname(os.path.abspath(args.doc)))]
     if missed or notes not in (None, NOTES_DEFAULT):
