@@ -68,6 +68,9 @@ class Solver:
             with open(path, 'w') as f:
                 f.write(header + '\n')
             lines = []
+        # Answers gathered by a run of this solver alone (--only), which may
+        # have shared the machine with the other's.
+        self.alone = '# only' in lines
         self.rows = {}
         for fields in (line.split('\t') for line in lines[1:]):
             # Deals stopped by a shorter limit are run again.
@@ -246,13 +249,16 @@ def write_doc(args, results, solvers, tree, loads, cover, full):
              'Each deal decided again by `orv2000-solve --seeds` on one thread of the x86_64 build under Wine%s: '
              '"before" is the solver of commit %s, before the speed work; "after" is the working tree\'s (at %s; '
              'the exes\' SHA-256 begin %s). '
-             'The two take turns, %d seeds at a time, never both at once. Times are the solver\'s own for each '
+             '%s Times are the solver\'s own for each '
              'deal, Wine\'s start not counted; "decided" is won or lost, and a deal still running after %s is '
              'stopped and counted undecided. Run on %s, %d cores, load average %.1f at the start and %.1f at the '
              'end (other work on the machine slows both alike); wall clock: %s.' % (
                  ''.join(' (%s with `--threads 1`)' % n for n in SOLVERS if '--threads' in solvers[n].command),
                  args.before_name, tree, ' and '.join(solvers[n].digest[:12] for n in SOLVERS),
-                 args.chunk, duration(args.limit * 1000), time.strftime('%Y-%m-%d'), os.cpu_count() or 1,
+                 'The two ran apart (`--only`), each alone on its answers but at times side by side with the '
+                 'other, one core each, which slows both a little.' if any(v.alone for v in solvers.values()) else
+                 'The two take turns, %d seeds at a time, never both at once.' % args.chunk,
+                 duration(args.limit * 1000), time.strftime('%Y-%m-%d'), os.cpu_count() or 1,
                  loads[0], loads[1], walls), '',
              table(results, args.cells), '', 'Targets, over these deals:', '', grid, '',
              'One core where the player waits longest: the %d deals (or all, if fewer) of each count that "before" took longest '
@@ -298,6 +304,9 @@ def main():
             exe = os.path.join(scratch, name + '-orv2000-solve.exe')
             shutil.copy(getattr(args, name), exe)
             solvers[name] = Solver(exe, os.path.join(args.raw, name + '.tsv'), args.limit)
+        if args.only and not solvers[args.only].alone:
+            solvers[args.only].file.write('# only\n')
+            solvers[args.only].alone = True
         started = time.monotonic()
         for cells in args.cells:
             for a in range(args.first, args.last + 1, args.chunk):
