@@ -39,9 +39,11 @@
 // which finds the rest and, run to its end, tries everything; where its
 // memory runs out first, a depth-first search with the budget left.
 //
-// Threads. The depth-first and best-first searches run on every processor
-// (searchThreads), their threads sharing one store; the short beams run on
-// one. The answer never depends on the number of threads.
+// Threads. Every search runs on every processor (searchThreads), its
+// threads sharing one store: the depth-first search hands out the untried
+// moves of its path, the beams the nodes of each level, the best-first
+// search the positions waiting. The answer never depends on the number of
+// threads.
 #include "solver/solver.h"
 #include "app/winsys.h"
 #include "game/wincheck.h"
@@ -668,6 +670,10 @@ struct Searcher {
     int madePath[MAX_SEARCH_DEPTH + 1];
     int madeDepth;
     int toMake[MAX_SEARCH_DEPTH + 1];
+    // In a beam stage: the candidates for the next level this thread has
+    // kept, and the last level it is done with.
+    int beamCount;
+    volatile LONG beamDone;
 };
 Searcher searchers[MAX_THREADS + 1];
 // The threads a search may use, those of the stage running (the beams use
@@ -718,13 +724,17 @@ bool TakeFrames(Searcher& s)
 void Work(Searcher& s, bool hasWork);
 
 void BestWork(Searcher& s);
+void BeamWork(Searcher& s);
 // The kind of stage running: its threads start in its own loop.
 bool bestStage = false;
+bool beamStage = false;
 
 DWORD WINAPI ThreadMain(void* searcher)
 {
     if (bestStage)
         BestWork(*(Searcher*)searcher);
+    else if (beamStage)
+        BeamWork(*(Searcher*)searcher);
     else
         Work(*(Searcher*)searcher, false);
     return 0;
@@ -1070,108 +1080,205 @@ int Keep(BeamNode* candidates, int count, int width)
     return width;
 }
 
-// Beam search: from each level of at most width positions, every move; the
-// best width of the new positions make the next level. It finds wins, never
-// losses: a beam that runs dry has dropped positions it did not try.
-int BeamSearch(int width, long long budget)
-{
-    int candidateRoom = 4 * width;
-    unsigned long long wanted = ((unsigned long long)width * BEAM_LEVELS + candidateRoom) * sizeof(BeamNode);
-    unsigned long long room = std::min(wanted, storeLimit / 4);
-    int nodeRoom = (int)(room / sizeof(BeamNode)) - candidateRoom;
-    unsigned char* arena = nullptr;
-    if (nodeRoom > width && (SIZE_T)room == room)
-        arena = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)room, MEM_RESERVE, PAGE_READWRITE);
-    if (!arena || !VirtualAlloc(arena, (SIZE_T)candidateRoom * sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE)) {
-        if (arena)
-            VirtualFree(arena, 0, MEM_RELEASE);
-        searchStop = STOP_MEMORY;
-        return SOLVE_UNKNOWN;
-    }
-    BeamNode* candidates = (BeamNode*)arena;
-    BeamNode* nodes = candidates + candidateRoom;
-    unsigned long long fullLimit = storeLimit;
-    storeLimit -= room;
+// The beam's levels, one after another, and each thread's candidates for
+// the next (thread i's from (i - 1) * beamCandidateRoom on). The nodes of
+// the level being tried are taken BEAM_CHUNK at a time by every thread;
+// the first merges the candidates once all are done with the level. The
+// level kept is the best width of all the new positions whichever thread
+// found them, so the beam's levels, and its answer, do not depend on the
+// number of threads; only which parent a position is found from may.
+constexpr int BEAM_CHUNK = 32;
+BeamNode* beamNodes = nullptr;
+BeamNode* beamCandidates = nullptr;
+int beamWidth = 0;
+int beamCandidateRoom = 0;
+// The level being tried (from 1), its next node not taken and its end.
+volatile LONG beamLevel = 0;
+volatile LONG beamNext = 0;
+LONG beamEnd = 0;
+// The node a winning move was found from, and the move.
+int beamWinner = -1;
+Move beamWinningMove = {};
 
-    Searcher& s = searchers[1];
+// Tries every move of the level's nodes this thread takes, keeping the best
+// beamWidth of the new positions among its candidates.
+void BeamLevel(Searcher& s)
+{
     Position& p = s.position;
-    StartStage(1, budget);
-    int result = SOLVE_UNKNOWN, stop = stageEnded, winner = -1;
-    Move winningMove = {};
-    VirtualAlloc(nodes, sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE);
-    nodes[0] = BeamNode{ p.key, -1, Move{}, (short)Score(p), 0 };
-    int levelBegin = 0, levelEnd = 1, level = 0;
-    unsigned long long committed = (unsigned long long)(candidateRoom + 1) * sizeof(BeamNode);
+    BeamNode* candidates = beamCandidates + (long long)(&s - &searchers[1]) * beamCandidateRoom;
     // The moves of the next node are listed before the node's own are tried:
     // the store's places for its positions are then on their way while the
     // node's are looked up. Each node's position is kept aside meanwhile.
     SearchFrame frame[2];
     Position saved[2];
-    while (levelBegin < levelEnd && winner < 0 && stop == STOP_NONE) {
-        int count = 0;
-        LoadNode(p, nodes[levelBegin]);
-        Generate(p, &frame[levelBegin & 1]);
-        saved[levelBegin & 1] = p;
-        for (int n = levelBegin; n < levelEnd && winner < 0 && stop == STOP_NONE; n++) {
+    s.beamCount = 0;
+    while (!stageEnded) {
+        LONG begin = InterlockedExchangeAdd(&beamNext, BEAM_CHUNK);
+        if (begin >= beamEnd)
+            break;
+        LONG end = std::min(begin + BEAM_CHUNK, beamEnd);
+        LoadNode(p, beamNodes[begin]);
+        Generate(p, &frame[begin & 1]);
+        saved[begin & 1] = p;
+        for (int n = begin; n < end && !stageEnded; n++) {
             SearchFrame& f = frame[n & 1];
-            if (n + 1 < levelEnd) {
-                LoadNode(p, nodes[n + 1]);
+            if (n + 1 < end) {
+                LoadNode(p, beamNodes[n + 1]);
                 Generate(p, &frame[(n + 1) & 1]);
                 saved[(n + 1) & 1] = p;
             }
             p = saved[n & 1];
             // The moves are never made: the position after each, its score
             // and whether it is won come from the cells it changes.
-            for (int i = 0; i < f.count && winner < 0 && stop == STOP_NONE; i++) {
+            for (int i = 0; i < f.count && !stageEnded; i++) {
                 PositionKey after;
                 KeyAfter(p, f.moves[i], &after);
-                int stored = StorePosition(after, f.hash[i]);
+                int stored = StorePosition(after, f.hash[i], &s.room);
                 if (stored != STORE_NEW) {
                     if (stored == STORE_FULL)
-                        stop = STOP_MEMORY;
+                        EndStage(STOP_MEMORY);
                     continue;
                 }
                 int settledAfter, score = ScoreAfter(p, f.moves[i], &settledAfter);
                 if (settledAfter == CELL_COUNT) {
-                    winner = n;
-                    winningMove = f.moves[i];
-                } else {
-                    unsigned long long mix = (after.word[0] ^ after.word[1] * 0x9E3779B97F4A7C15ull ^ after.word[2]) *
-                                             0xC2B2AE3D27D4EB4Full;
-                    candidates[count++] = BeamNode{ after, n, f.moves[i], (short)score, (unsigned)(mix >> 32) };
-                    if (count == candidateRoom)
-                        count = Keep(candidates, count, width);
-                    if (CountPosition(s))
-                        stop = stageEnded;
+                    if (EndStage(STAGE_WON)) {
+                        beamWinner = n;
+                        beamWinningMove = f.moves[i];
+                    }
+                    break;
                 }
+                unsigned long long mix = (after.word[0] ^ after.word[1] * 0x9E3779B97F4A7C15ull ^ after.word[2]) *
+                                         0xC2B2AE3D27D4EB4Full;
+                candidates[s.beamCount++] = BeamNode{ after, n, f.moves[i], (short)score, (unsigned)(mix >> 32) };
+                if (s.beamCount == beamCandidateRoom)
+                    s.beamCount = Keep(candidates, s.beamCount, beamWidth);
+                if (CountPosition(s))
+                    break;
             }
         }
-        count = Keep(candidates, count, width);
-        if (levelEnd + count > nodeRoom || ++level >= BEAM_LEVELS) {
-            if (winner < 0 && stop == STOP_NONE)
-                stop = count > 0 ? STOP_DEPTH : STOP_NONE;
+    }
+}
+
+// A thread's part of a beam stage: each level as it comes.
+void BeamWork(Searcher& s)
+{
+    HoldStore();
+    while (!stageEnded) {
+        LONG level = beamLevel;
+        if (level != s.beamDone) {
+            BeamLevel(s);
+            InterlockedExchange(&s.beamDone, level);
+            continue;
+        }
+        ReleaseStore();
+        WaitForSingleObject(s.wake, INFINITE);
+        HoldStore();
+    }
+    CountFresh(s);
+    InterlockedExchange(&s.beamDone, beamLevel);
+    ReleaseStore();
+}
+
+// Beam search: from each level of at most width positions, every move; the
+// best width of the new positions make the next level. It finds wins, never
+// losses: a beam that runs dry has dropped positions it did not try.
+int BeamSearch(int width, long long budget)
+{
+    int threads = threadCount;
+    int candidateRoom = 4 * width;
+    unsigned long long candidateBytes = (unsigned long long)candidateRoom * threads * sizeof(BeamNode);
+    unsigned long long wanted = (unsigned long long)width * BEAM_LEVELS * sizeof(BeamNode) + candidateBytes;
+    unsigned long long room = std::min(wanted, storeLimit / 4);
+    long long nodeRoom = (long long)((room - std::min(room, candidateBytes)) / sizeof(BeamNode));
+    unsigned char* arena = nullptr;
+    if (nodeRoom > width && (SIZE_T)room == room)
+        arena = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)room, MEM_RESERVE, PAGE_READWRITE);
+    if (!arena || !VirtualAlloc(arena, (SIZE_T)candidateBytes, MEM_COMMIT, PAGE_READWRITE)) {
+        if (arena)
+            VirtualFree(arena, 0, MEM_RELEASE);
+        searchStop = STOP_MEMORY;
+        return SOLVE_UNKNOWN;
+    }
+    beamCandidates = (BeamNode*)arena;
+    beamNodes = beamCandidates + (long long)candidateRoom * threads;
+    beamWidth = width;
+    beamCandidateRoom = candidateRoom;
+    unsigned long long fullLimit = storeLimit;
+    storeLimit -= room;
+
+    Searcher& s = searchers[1];
+    Position& p = s.position;
+    StartStage(threads, budget);
+    int result = SOLVE_UNKNOWN, stop = STOP_NONE;
+    VirtualAlloc(beamNodes, sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE);
+    beamNodes[0] = BeamNode{ p.key, -1, Move{}, (short)Score(p), 0 };
+    LONG levelBegin = 0, levelEnd = 1;
+    unsigned long long committed = candidateBytes + sizeof(BeamNode);
+    beamWinner = -1;
+    beamLevel = 0;
+    for (int i = 1; i <= MAX_THREADS; i++)
+        searchers[i].beamDone = 0;
+    beamStage = true;
+    HoldStore();
+    while (levelBegin < levelEnd && !stageEnded) {
+        beamNext = levelBegin;
+        beamEnd = levelEnd;
+        LONG level = InterlockedIncrement(&beamLevel);
+        for (int i = 2; i <= threadsRunning; i++)
+            SetEvent(searchers[i].wake);
+        BeamLevel(s);
+        // The others' candidates, once they are done with the level.
+        int count = Keep(beamCandidates, s.beamCount, width);
+        for (int i = 2; i <= threadsRunning; i++) {
+            Searcher& t = searchers[i];
+            while (t.beamDone != level) {
+                ReleaseStore();
+                Sleep(0);
+                HoldStore();
+            }
+            BeamNode* theirs = beamCandidates + (long long)(i - 1) * candidateRoom;
+            int kept = Keep(theirs, t.beamCount, width);
+            for (int j = 0; j < kept; j++) {
+                beamCandidates[count++] = theirs[j];
+                if (count == candidateRoom)
+                    count = Keep(beamCandidates, count, width);
+            }
+        }
+        count = Keep(beamCandidates, count, width);
+        if (stageEnded)
+            break;
+        if (levelEnd + count > nodeRoom || level >= BEAM_LEVELS) {
+            stop = count > 0 ? STOP_DEPTH : STOP_NONE;
             break;
         }
-        VirtualAlloc(nodes + levelEnd, (SIZE_T)count * sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE);
+        VirtualAlloc(beamNodes + levelEnd, (SIZE_T)count * sizeof(BeamNode), MEM_COMMIT, PAGE_READWRITE);
         committed += (unsigned long long)count * sizeof(BeamNode);
-        std::copy(candidates, candidates + count, nodes + levelEnd);
+        std::copy(beamCandidates, beamCandidates + count, beamNodes + levelEnd);
         levelBegin = levelEnd;
         levelEnd += count;
     }
-    if (winner >= 0) {
+    ReleaseStore();
+    LONG why = stageEnded;
+    EndStage(STAGE_EXHAUSTED);
+    JoinThreads();
+    beamStage = false;
+    if (why == STAGE_WON) {
         int d = 0;
-        for (int n = winner; n > 0; n = nodes[n].parent)
+        for (int n = beamWinner; n > 0; n = beamNodes[n].parent)
             d++;
         lineDepth = d + 1;
-        lineMoves[lineDepth] = winningMove;
-        for (int n = winner; n > 0; n = nodes[n].parent)
-            lineMoves[d--] = nodes[n].move;
+        lineMoves[lineDepth] = beamWinningMove;
+        for (int n = beamWinner; n > 0; n = beamNodes[n].parent)
+            lineMoves[d--] = beamNodes[n].move;
         result = SOLVE_WON;
+    } else if (why != 0) {
+        stop = why;
     }
     CountFresh(s);
     NoteMemory(committed);
     storeLimit = fullLimit;
     VirtualFree(arena, 0, MEM_RELEASE);
+    beamNodes = beamCandidates = nullptr;
     searchStop = result == SOLVE_WON ? STOP_NONE : stop != STOP_NONE ? stop : STOP_DEPTH;
     return result;
 }
