@@ -1101,7 +1101,7 @@ int beamWinner = -1;
 Move beamWinningMove = {};
 
 // Tries every move of the level's nodes this thread takes, keeping the best
-// beamWidth of the new positions among its candidates.
+// beamWidth of the new positions it finds as its candidates.
 void BeamLevel(Searcher& s)
 {
     Position& p = s.position;
@@ -1157,6 +1157,7 @@ void BeamLevel(Searcher& s)
             }
         }
     }
+    s.beamCount = Keep(candidates, s.beamCount, beamWidth);
 }
 
 // A thread's part of a beam stage: each level as it comes.
@@ -1228,7 +1229,7 @@ int BeamSearch(int width, long long budget)
             SetEvent(searchers[i].wake);
         BeamLevel(s);
         // The others' candidates, once they are done with the level.
-        int count = Keep(beamCandidates, s.beamCount, width);
+        int count = s.beamCount;
         for (int i = 2; i <= threadsRunning; i++) {
             Searcher& t = searchers[i];
             while (t.beamDone != level) {
@@ -1237,8 +1238,7 @@ int BeamSearch(int width, long long budget)
                 HoldStore();
             }
             BeamNode* theirs = beamCandidates + (long long)(i - 1) * candidateRoom;
-            int kept = Keep(theirs, t.beamCount, width);
-            for (int j = 0; j < kept; j++) {
+            for (int j = 0; j < t.beamCount; j++) {
                 beamCandidates[count++] = theirs[j];
                 if (count == candidateRoom)
                     count = Keep(beamCandidates, count, width);
