@@ -251,15 +251,16 @@ def write_doc(args, results, solvers, tree, loads, cover, full):
              'the exes\' SHA-256 begin %s). '
              '%s Times are the solver\'s own for each '
              'deal, Wine\'s start not counted; "decided" is won or lost, and a deal still running after %s is '
-             'stopped and counted undecided. Run on %s, %d cores, load average %.1f at the start and %.1f at the '
-             'end (other work on the machine slows both alike); wall clock: %s.' % (
+             'stopped and counted undecided. Run on %s, %d cores%s; wall clock: %s.' % (
                  ''.join(' (%s with `--threads 1`)' % n for n in SOLVERS if '--threads' in solvers[n].command),
                  args.before_name, tree, ' and '.join(solvers[n].digest[:12] for n in SOLVERS),
-                 'The two ran apart (`--only`), each alone on its answers but at times side by side with the '
-                 'other, one core each, which slows both a little.' if any(v.alone for v in solvers.values()) else
+                 'The two ran apart (`--only`), each alone on its answers but mostly side by side with the '
+                 'other, one core each, and at times beside other work on the machine, which slows both a little.' if any(v.alone for v in solvers.values()) else
                  'The two take turns, %d seeds at a time, never both at once.' % args.chunk,
                  duration(args.limit * 1000), time.strftime('%Y-%m-%d'), os.cpu_count() or 1,
-                 loads[0], loads[1], walls), '',
+                 '' if any(v.alone for v in solvers.values()) else
+                 ', load average %.1f at the start and %.1f at the end (other work on the machine slows both '
+                 'alike)' % tuple(loads), walls), '',
              table(results, args.cells), '', 'Targets, over these deals:', '', grid, '',
              'One core where the player waits longest: the %d deals (or all, if fewer) of each count that "before" took longest '
              'on (seeds and positions in build/solver-bench/), both solvers\' time for all of them and positions '
