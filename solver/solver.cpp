@@ -1080,6 +1080,28 @@ int Keep(BeamNode* candidates, int count, int width)
     return width;
 }
 
+// The position a move leads to, found without making the move, as the beams
+// and the best-first search try them: CHILD_OLD when the store has it (or
+// is full, which ends the stage); else it is stored, its key and score are
+// given, and CHILD_WON says it is won.
+constexpr int CHILD_OLD = 0;
+constexpr int CHILD_NEW = 1;
+constexpr int CHILD_WON = 2;
+
+inline int TryChild(Searcher& s, Position& p, const SearchFrame& f, int i, PositionKey* after, int* score)
+{
+    KeyAfter(p, f.moves[i], after);
+    int stored = StorePosition(*after, f.hash[i], &s.room);
+    if (stored != STORE_NEW) {
+        if (stored == STORE_FULL)
+            EndStage(STOP_MEMORY);
+        return CHILD_OLD;
+    }
+    int settledAfter;
+    *score = ScoreAfter(p, f.moves[i], &settledAfter);
+    return settledAfter == CELL_COUNT ? CHILD_WON : CHILD_NEW;
+}
+
 // The beam's levels, one after another, and each thread's candidates for
 // the next (thread i's from (i - 1) * beamCandidateRoom on). The nodes of
 // the level being tried are taken BEAM_CHUNK at a time by every thread;
@@ -1132,15 +1154,10 @@ void BeamLevel(Searcher& s)
             // and whether it is won come from the cells it changes.
             for (int i = 0; i < f.count && !stageEnded; i++) {
                 PositionKey after;
-                KeyAfter(p, f.moves[i], &after);
-                int stored = StorePosition(after, f.hash[i], &s.room);
-                if (stored != STORE_NEW) {
-                    if (stored == STORE_FULL)
-                        EndStage(STOP_MEMORY);
+                int score, child = TryChild(s, p, f, i, &after, &score);
+                if (child == CHILD_OLD)
                     continue;
-                }
-                int settledAfter, score = ScoreAfter(p, f.moves[i], &settledAfter);
-                if (settledAfter == CELL_COUNT) {
+                if (child == CHILD_WON) {
                     if (EndStage(STAGE_WON)) {
                         beamWinner = n;
                         beamWinningMove = f.moves[i];
@@ -1435,15 +1452,10 @@ void BestWork(Searcher& s)
             int depth = bestNodes[node].depth + 1;
             for (int i = 0; i < f.count && !stageEnded; i++) {
                 PositionKey after;
-                KeyAfter(p, f.moves[i], &after);
-                int stored = StorePosition(after, f.hash[i], &s.room);
-                if (stored != STORE_NEW) {
-                    if (stored == STORE_FULL)
-                        EndStage(STOP_MEMORY);
+                int score, child = TryChild(s, p, f, i, &after, &score);
+                if (child == CHILD_OLD)
                     continue;
-                }
-                int settledAfter, score = ScoreAfter(p, f.moves[i], &settledAfter);
-                if (settledAfter == CELL_COUNT) {
+                if (child == CHILD_WON) {
                     if (EndStage(STAGE_WON)) {
                         int d = depth - 1;
                         lineDepth = depth;

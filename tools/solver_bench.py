@@ -241,6 +241,7 @@ def write_doc(args, results, solvers, tree, loads, cover, full):
     if NOTES_START in doc and NOTES_END in doc:
         notes = doc.split(NOTES_START, 1)[1].split(NOTES_END, 1)[0].strip()
     grid, missed = targets(results)
+    apart = any(v.alone for v in solvers.values())
     walls = ', '.join('%s %s' % (n, duration(1000 * sum(r[2] for r in results[n].values()))) for n in SOLVERS)
     parts = ['## The time a deal takes: make solver-bench', '',
              'Every deal of the table: %s.' % cover if full else
@@ -255,10 +256,10 @@ def write_doc(args, results, solvers, tree, loads, cover, full):
                  ''.join(' (%s with `--threads 1`)' % n for n in SOLVERS if '--threads' in solvers[n].command),
                  args.before_name, tree, ' and '.join(solvers[n].digest[:12] for n in SOLVERS),
                  'The two ran apart (`--only`), each alone on its answers but mostly side by side with the '
-                 'other, one core each, and at times beside other work on the machine, which slows both a little.' if any(v.alone for v in solvers.values()) else
+                 'other, one core each, and at times beside other work on the machine, which slows both a little.' if apart else
                  'The two take turns, %d seeds at a time, never both at once.' % args.chunk,
                  duration(args.limit * 1000), time.strftime('%Y-%m-%d'), os.cpu_count() or 1,
-                 '' if any(v.alone for v in solvers.values()) else
+                 '' if apart else
                  ', load average %.1f at the start and %.1f at the end (other work on the machine slows both '
                  'alike)' % tuple(loads), walls), '',
              table(results, args.cells), '', 'Targets, over these deals:', '', grid, '',
