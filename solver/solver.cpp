@@ -331,6 +331,9 @@ struct SearchFrame {
     int next;
     bool applied;
     Undo undo;
+    // How many positions in a row down the path, to this frame's, were not
+    // stored.
+    int unstored;
 };
 
 // The line found, move by move, and the positions along it.
@@ -927,6 +930,7 @@ bool WaitForWork(Searcher& s)
     f.count = s.handedFrame.count;
     f.next = 0;
     f.applied = false;
+    f.unstored = 0;
     s.base = k;
     s.state = THREAD_WORKING;
     return true;
@@ -943,6 +947,19 @@ void KeepLine(Searcher& s, int d)
 // position entered once, until its work is done or the stage ends. A path
 // that would go deeper than the frames allow is cut, which makes the answer
 // "unknown" rather than "lost".
+//
+// What the store keeps. The store is only there so that a position is not
+// tried twice; a position with at most one move costs less to try again
+// than to look up among millions. So, with one free cell, such a position is
+// not stored: each time it is reached it is tried again, and its one move
+// leads on to where the first time led. Nothing is cut: every position
+// reached is still tried, and the search gives the same answer and the same
+// line, but a position may count more than once. A path of such positions
+// that went round in a circle would never end, so at most UNSTORED_RUN of
+// them in a row go unstored; the next is stored, and the circle is seen the
+// second time round.
+constexpr int UNSTORED_RUN = 64;
+
 void SearchFrom(Searcher& s)
 {
     Position& p = s.position;
@@ -969,11 +986,12 @@ void SearchFrom(Searcher& s)
         Move m = f->moves[f->next];
         unsigned long long hash = f->hash[f->next++];
         // With one free cell, taken after the move, the position has a move
-        // or two, found at once, and has seldom been seen before: finding its
-        // moves before it is looked up sends for their places in the store
-        // while its own is still on the way. Otherwise (with more free cells
-        // most positions reached have been seen) the move is made only when
-        // its position is new.
+        // or two, found at once, and has seldom been seen before, so its
+        // moves are found first. Nine in ten such positions have one move
+        // or none (one hole, not in column 1: only the card one above the
+        // hole's left neighbour can go there), and those are not stored
+        // (see above). Otherwise (with more free cells most positions reached
+        // have been seen) the move is made only when its position is new.
         int parkedAfter = p.parkedCount + (m.filler != 0) - (m.filler == 0 && p.cellOf[m.card] == 0);
         bool early = d < MAX_SEARCH_DEPTH && cellsEnabled == 1 && parkedAfter == 1;
         int stored;
@@ -981,8 +999,15 @@ void SearchFrom(Searcher& s)
             if (!Apply(p, m, &f->undo))
                 continue;
             f->applied = true;
-            Generate(p, &frames[d + 1]);
-            stored = StorePosition(p.key, hash, &s.room);
+            SearchFrame* next = &frames[d + 1];
+            Generate(p, next);
+            if (next->count <= 1 && f->unstored < UNSTORED_RUN) {
+                next->unstored = f->unstored + 1;
+                stored = STORE_NEW;
+            } else {
+                next->unstored = 0;
+                stored = StorePosition(p.key, hash, &s.room);
+            }
         } else {
             PositionKey after;
             KeyAfter(p, m, &after);
@@ -990,6 +1015,7 @@ void SearchFrom(Searcher& s)
             if (stored == STORE_NEW) {
                 Apply(p, m, &f->undo);
                 f->applied = true;
+                frames[d + 1].unstored = 0;
             }
         }
         if (stored == STORE_SEEN)
@@ -1040,6 +1066,7 @@ int DepthFirst(long long budget)
     s.base = 1;
     s.sinceHandOver = 0;
     Generate(s.position, &s.frames[1]);
+    s.frames[1].unstored = 0;
     if (!stageEnded)
         Work(s, true);
     int result = StageAnswer();

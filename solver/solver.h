@@ -38,8 +38,9 @@ constexpr long long DEFAULT_BUDGET = 160000000;
 // The line of the last search that found a win: clicks 1..winningLength.
 extern LineClick winningLine[MAX_LINE + 1];
 extern int winningLength;
-// Positions the last search reached for the first time, its time, and why
-// it stopped when its answer is unknown.
+// Positions the last search reached for the first time (with one free cell,
+// a position with one move or none each time it was reached), its time, and
+// why it stopped when its answer is unknown.
 extern long long positionsSearched;
 extern double searchSeconds;
 extern int searchStop;

@@ -105,14 +105,15 @@ TEST_F(Solver, KnownAnswersOnCraftedPositionsAndRefusals)
 // never "lost"; the store refuses more memory than the machine has free.
 TEST_F(Solver, SearchesCutShortSayUnknownNeverLost)
 {
-    DealBoard(1);  // lost with one free cell, after 777,176 positions
+    DealBoard(1);  // lost with one free cell, after 953,503 positions
     std::memset(freeCells, 0, sizeof freeCells);
     ASSERT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_LOST);
-    EXPECT_EQ(positionsSearched, 777176);
+    EXPECT_EQ(positionsSearched, 953503);
     unsigned long long limit = storeLimit;
     EXPECT_EQ(SetStoreLimit(~0ull >> 2), 0);
     EXPECT_EQ(storeLimit, limit);
     ASSERT_EQ(SetStoreLimit(4 << 20), 1);  // room for about 59,000 positions
+    DealBoard(19);  // lost, with about 100,000 stored
     EXPECT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_UNKNOWN);
     EXPECT_TRUE(searchStop == STOP_MEMORY && searchMemory <= 4u << 20) << searchStop << " " << searchMemory;
     SetStoreLimit(limit);
