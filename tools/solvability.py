@@ -201,7 +201,9 @@ def write_doc(path, text, results, first, last, walls, jobs):
         f.write('Measured by `make solvability` on the machine that made the table (%d cores, %d jobs side by '
                 'side, one thread each): the x86_64 build under Wine. The whole table took %.0f minutes of wall '
                 'clock (%s). Times in the table are per deal; "most memory" is the most a single deal held at '
-                'once (positions stored, and the beams\' levels or the best-first search\'s nodes).\n\n' % (
+                'once (positions stored, and the beams\' levels or the best-first search\'s nodes). Positions are '
+                'those each search tried; with one free cell the search stores no position with one move or none '
+                'and tries it again each time it reaches it, counting it each time.\n\n' % (
                     os.cpu_count() or 1, jobs, total / 60,
                     ', '.join('%d free cell%s %.0f min' % (c, '' if c == 1 else 's', walls[c] / 60)
                               for c in sorted(walls))))
