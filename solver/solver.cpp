@@ -1015,7 +1015,6 @@ void SearchFrom(Searcher& s)
             if (stored == STORE_NEW) {
                 Apply(p, m, &f->undo);
                 f->applied = true;
-                frames[d + 1].unstored = 0;
             }
         }
         if (stored == STORE_SEEN)
@@ -1035,8 +1034,10 @@ void SearchFrom(Searcher& s)
             s.cut = true;
             continue;
         }
-        if (!early)
+        if (!early) {
             Generate(p, &frames[d + 1]);
+            frames[d + 1].unstored = 0;
+        }
         d++;
     }
 }

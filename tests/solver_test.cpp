@@ -198,7 +198,8 @@ TEST_F(Solver, CompanionSearchesAsLongAsItNeedsAndDropsOldTables)
 {
     if (std::getenv("ORVENNA_EMULATED_ONLY"))
         GTEST_SKIP() << "an emulated companion would take minutes";
-    StartGame(3144);  // won with one free cell after 10.5 million positions
+    StartGame(7333);  // two free cells: seconds of search even on every core
+    Command(CMD_FREE_CELLS_2);
     intptr_t hint = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);  // in the build folder
     ASSERT_NE(hint, -1);
     struct Seen { DWORD at; std::wstring verdict, advice; BOOL canPlay; };
@@ -216,14 +217,15 @@ TEST_F(Solver, CompanionSearchesAsLongAsItNeedsAndDropsOldTables)
         return seen;
     };
     const std::wstring searching = L"Still searching...", won = L"Can be won with 2 free cells",
-                       lost = L"Can no longer be won with 1 free cell";
+                       lost = L"Can no longer be won with 2 free cells";
     std::vector<Seen> seen = watch(searching, 10000);  // seen[0]: no window yet, seen[1]: its first text
     EXPECT_TRUE(seen.size() > 2 && seen.back().verdict == searching && seen.back().at - seen[1].at <= 1000);
-    ClickCard(6, R);  // the 6 of batons parked: lost at once
+    ClickCard(34, R);  // the 4 of swords and the 5 of coins parked from beside two kings: lost at once
+    ClickCard(25, R);
     seen = watch(lost, 1000);
     EXPECT_TRUE(seen.back().verdict == lost && std::all_of(seen.begin(), seen.end(), [&](const Seen& s) {
                     return s.verdict == searching || s.verdict == lost; }));
-    StartGame(7333);  // two free cells: seconds of search even on every core
+    StartGame(7333);
     Command(CMD_FREE_CELLS_2);
     seen = watch(won, 60000);
     std::vector<long long> counts;
