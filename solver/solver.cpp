@@ -515,6 +515,7 @@ void Generate(Position& p, SearchFrame* f)
     unsigned long long keySum = KeySum(p.key);
     f->next = 0;
     f->applied = false;
+    f->unstored = 0;
 
     // Most often, with one free cell: the cell taken and one hole, not in
     // column 1, so at most one move.
@@ -1005,7 +1006,6 @@ void SearchFrom(Searcher& s)
                 next->unstored = f->unstored + 1;
                 stored = STORE_NEW;
             } else {
-                next->unstored = 0;
                 stored = StorePosition(p.key, hash, &s.room);
             }
         } else {
@@ -1034,10 +1034,8 @@ void SearchFrom(Searcher& s)
             s.cut = true;
             continue;
         }
-        if (!early) {
+        if (!early)
             Generate(p, &frames[d + 1]);
-            frames[d + 1].unstored = 0;
-        }
         d++;
     }
 }
@@ -1067,7 +1065,6 @@ int DepthFirst(long long budget)
     s.base = 1;
     s.sinceHandOver = 0;
     Generate(s.position, &s.frames[1]);
-    s.frames[1].unstored = 0;
     if (!stageEnded)
         Work(s, true);
     int result = StageAnswer();
