@@ -41,9 +41,10 @@
 //
 // Threads. Every search runs on every processor (searchThreads), its
 // threads sharing one store: the depth-first search hands out the untried
-// moves of its path, the beams the nodes of each level, the best-first
-// search the positions waiting. The answer never depends on the number of
-// threads.
+// moves of its path, the beams the nodes of each level; in the best-first
+// search each thread keeps the positions it found waiting, and takes
+// another's when it has none or theirs are much better. The answer never
+// depends on the number of threads.
 #include "solver/solver.h"
 #include "app/winsys.h"
 #include "game/wincheck.h"
@@ -674,6 +675,11 @@ struct Searcher {
     int madePath[MAX_SEARCH_DEPTH + 1];
     int madeDepth;
     int toMake[MAX_SEARCH_DEPTH + 1];
+    // In a best-first stage, its next node and the end of those it took,
+    // and its dives.
+    long long nodeNext;
+    long long nodeEnd;
+    unsigned passes;
     // In a beam stage: the candidates for the next level this thread has
     // kept, and the last level it is done with.
     int beamCount;
@@ -1336,10 +1342,14 @@ int BeamSearch(int width, long long budget)
 // run to the end it has tried every position, and "lost" is proved. A node
 // holds only the move to it from the node it came from; a node's position is
 // made again by going back to where its path meets the one last made and
-// playing forward from there, mostly a few moves. Threads share the nodes
-// waiting, taking the best in turn under a lock, and the store; a thread
-// whose turn finds none waiting while another is still trying a node's
-// moves waits for what that one adds.
+// playing forward from there, mostly a few moves.
+//
+// Threads. Each thread keeps the nodes it finds apart, under a lock of its
+// own, and takes the best of its own: so it mostly goes on near the position
+// it made last, and seldom waits for another. A thread with none left, or
+// whose best is well below another's, takes that one's best. The store is
+// shared, so each position waits with one thread only, and the search ends
+// when no node waits and no thread is trying one: every position was tried.
 struct BestNode {
     int parent;
     int next;  // the node tried after it among those of its value
@@ -1354,16 +1364,33 @@ constexpr int BEST_VALUES = 4096;
 constexpr int BEST_DEPTH_MARGIN = 2000;
 int bestScoreWeight = 1;
 int bestDepthWeight = 1;
-// The newest node waiting of each value, the best value with one, how many
-// nodes there are and room for, and the threads trying a node's moves.
-int bestFirst[BEST_VALUES];
-int bestTop = 0;
+// A thread takes another's best node when that is this much better, looking
+// once every BEST_LOOK_AROUND dives.
+constexpr int BEST_STEAL_MARGIN = 4;
+constexpr int BEST_LOOK_AROUND = 16;
+// Each thread's newest node waiting of each value, under its lock.
+int bestFirst[MAX_THREADS + 1][BEST_VALUES];
+// What the other threads read of a thread, a cache line each: its best value
+// waiting (under its lock); for the end of the search, the nodes it added
+// (counted before they wait) and took (counted once taken), and whether it
+// may be trying a node.
+struct alignas(64) BestShare {
+    volatile int top;
+    volatile int busy;
+    volatile long long added;
+    volatile long long taken;
+};
+BestShare bestShare[MAX_THREADS + 1];
+struct alignas(64) BestLock {
+    CRITICAL_SECTION lock;
+};
+BestLock bestLocks[MAX_THREADS + 1];
+// The nodes: how many there are and room for, under nodeLock.
 BestNode* bestNodes = nullptr;
 long long bestCount = 0;
 long long bestCommitted = 0;
 long long bestRoom = 0;
-int bestBusy = 0;
-CRITICAL_SECTION bestLock;
+CRITICAL_SECTION nodeLock;
 constexpr long long NODE_CHUNK = 1 << 20;
 
 int BestValue(int score, int depth)
@@ -1402,43 +1429,135 @@ struct BestChild {
     Move move;
     int value;
 };
-// Nodes a thread takes at a time: one alone, so that one thread's search is
-// the same on every run; several with others, so that the lock is taken
-// less often and a thread's nodes lie near one another.
-constexpr int BEST_BATCH = 8;
+// A thread goes on from a node to its best child itself, without passing it
+// through the nodes waiting, while that child is at least as good as any
+// node of its own waiting (the one it would take next anyway), for at most
+// BEST_DIVE nodes; the other children wait with the thread meanwhile, and
+// it takes its lock once a dive.
+constexpr int BEST_DIVE = 8;
+// Nodes a thread takes for itself at a time.
+constexpr int OWN_NODES = 4096;
 
-// Under the lock: adds the new positions found, and takes up to want nodes
-// to try, the best first; returns how many.
-int PassNodes(const BestChild* children, int n, int* taken, int want)
+// Room for a thread's next OWN_NODES nodes; false when memory has run out.
+bool TakeNodes(Searcher& s)
 {
-    for (int i = 0; i < n; i++) {
-        if (bestCount == bestCommitted) {
-            long long more = std::min(NODE_CHUNK, bestRoom - bestCommitted);
-            if (more <= 0 || !VirtualAlloc(bestNodes + bestCommitted, (SIZE_T)(more * sizeof(BestNode)), MEM_COMMIT,
-                                           PAGE_READWRITE)) {
-                EndStage(STOP_MEMORY);
-                return 0;
-            }
+    EnterCriticalSection(&nodeLock);
+    bool taken = true;
+    while (taken && bestCount + OWN_NODES > bestCommitted) {
+        long long more = std::min(NODE_CHUNK, bestRoom - bestCommitted);
+        if (more <= 0 || !VirtualAlloc(bestNodes + bestCommitted, (SIZE_T)(more * sizeof(BestNode)), MEM_COMMIT,
+                                       PAGE_READWRITE))
+            taken = false;
+        else
             bestCommitted += more;
-        }
-        const BestChild& child = children[i];
-        bestNodes[bestCount] = BestNode{ child.parent, bestFirst[child.value], child.move,
-                                         (unsigned short)(bestNodes[child.parent].depth + 1) };
-        bestFirst[child.value] = (int)bestCount++;
-        bestTop = std::max(bestTop, child.value);
     }
-    int count = 0;
-    while (count < want) {
-        while (bestTop >= 0 && bestFirst[bestTop] < 0)
-            bestTop--;
-        if (bestTop < 0)
-            break;
+    if (taken) {
+        s.nodeNext = bestCount;
+        s.nodeEnd = bestCount += OWN_NODES;
+    }
+    LeaveCriticalSection(&nodeLock);
+    if (!taken)
+        EndStage(STOP_MEMORY);
+    return taken;
+}
+
+// A new node of this thread's; -1 when memory has run out.
+int NewNode(Searcher& s)
+{
+    if (s.nodeNext == s.nodeEnd && !TakeNodes(s))
+        return -1;
+    return (int)s.nodeNext++;
+}
+
+// The best value waiting among a thread's nodes, under its lock.
+int TopOf(int t)
+{
+    int top = bestShare[t].top;
+    if (top >= 0 && bestFirst[t][top] < 0) {
+        while (top >= 0 && bestFirst[t][top] < 0)
+            top--;
+        bestShare[t].top = top;
+    }
+    return top;
+}
+
+// The best node waiting of thread t, or -1; taken by thread me.
+int TakeBest(int t, int me)
+{
+    EnterCriticalSection(&bestLocks[t].lock);
+    int node = -1;
+    if (TopOf(t) >= 0) {
         // The newest node of the best value: it is near the one made last.
-        int node = bestFirst[bestTop];
-        bestFirst[bestTop] = bestNodes[node].next;
-        taken[count++] = node;
+        node = bestFirst[t][bestShare[t].top];
+        bestFirst[t][bestShare[t].top] = bestNodes[node].next;
+        TopOf(t);
     }
-    return count;
+    LeaveCriticalSection(&bestLocks[t].lock);
+    if (node >= 0)
+        bestShare[me].taken = bestShare[me].taken + 1;
+    return node;
+}
+
+// None waiting and none busy, seen so that no node was added meanwhile:
+// the nodes added are counted before they wait, taken ones after they were
+// taken, and a thread is busy before it takes one.
+bool NoneLeft()
+{
+    long long added = 0, taken = 0, again = 0;
+    for (int t = 1; t <= stageThreads; t++)
+        added += bestShare[t].added;
+    for (int t = 1; t <= stageThreads; t++)
+        taken += bestShare[t].taken;
+    for (int t = 1; t <= stageThreads; t++)
+        if (bestShare[t].busy)
+            return false;
+    for (int t = 1; t <= stageThreads; t++)
+        again += bestShare[t].added;
+    return taken == added && again == added;
+}
+
+// Adds the new positions a thread found to its own, and takes the node to
+// try next (-1 if none is waiting); *waiting is then the best value the
+// thread still has waiting. The thread is busy meanwhile.
+int PassNodes(Searcher& s, const BestChild* children, int n, int* waiting)
+{
+    int me = (int)(&s - searchers);
+    BestShare& mine = bestShare[me];
+    mine.added = mine.added + n;
+    EnterCriticalSection(&bestLocks[me].lock);
+    int top = mine.top;
+    for (int i = 0; i < n; i++) {
+        int at = NewNode(s);
+        if (at < 0)
+            break;
+        const BestChild& child = children[i];
+        bestNodes[at] = BestNode{ child.parent, bestFirst[me][child.value], child.move,
+                                  (unsigned short)(bestNodes[child.parent].depth + 1) };
+        bestFirst[me][child.value] = at;
+        top = std::max(top, child.value);
+    }
+    if (top != mine.top)
+        mine.top = top;
+    int own = TopOf(me);
+    LeaveCriticalSection(&bestLocks[me].lock);
+    if (stageEnded)
+        return -1;
+    // Another's best, if it is well above this thread's own; looked at now
+    // and then, as reading another's line costs about as much as a node.
+    int from = me, best = own < 0 ? -1 : own + BEST_STEAL_MARGIN - 1;
+    if (own < 0 || ++s.passes % BEST_LOOK_AROUND == 0) {
+        for (int t = 1; t <= stageThreads; t++) {
+            if (t != me && bestShare[t].top > best) {
+                best = bestShare[t].top;
+                from = t;
+            }
+        }
+    }
+    int node = TakeBest(from, me);
+    if (node < 0 && from != me)
+        node = TakeBest(me, me);
+    *waiting = mine.top;
+    return node;
 }
 
 // A thread's part of a best-first stage.
@@ -1448,36 +1567,38 @@ void BestWork(Searcher& s)
     p = stageStart;
     s.madeDepth = 0;
     s.madePath[0] = 0;
+    s.nodeNext = s.nodeEnd = 0;
     SearchFrame& f = s.frames[0];
-    BestChild children[BEST_BATCH * MAX_MOVES];
-    int taken[BEST_BATCH];
-    int want = stageThreads > 1 ? BEST_BATCH : 1;
-    int n = 0, count = 0;
+    BestChild children[BEST_DIVE * MAX_MOVES];
+    int n = 0, waiting = -1;
+    bool busy = false;
+    int me = (int)(&s - searchers);
     HoldStore();
     while (!stageEnded) {
-        EnterCriticalSection(&bestLock);
-        bool held = count > 0;
-        count = PassNodes(children, n, taken, want);
+        if (!busy) {
+            InterlockedExchange((volatile LONG*)&bestShare[me].busy, 1);
+            busy = true;
+        }
+        int node = PassNodes(s, children, n, &waiting);
         n = 0;
-        if (held)
-            bestBusy--;
-        if (count > 0)
-            bestBusy++;
-        else if (bestBusy == 0 && !stageEnded)
-            EndStage(STAGE_EXHAUSTED);
-        LeaveCriticalSection(&bestLock);
-        if (count == 0) {
+        if (node < 0) {
+            bestShare[me].busy = 0;
+            busy = false;
+            if (NoneLeft()) {
+                EndStage(STAGE_EXHAUSTED);
+                break;
+            }
             // Others may yet add nodes; let go of the store meanwhile.
             ReleaseStore();
             Sleep(0);
             HoldStore();
             continue;
         }
-        for (int t = 0; t < count && !stageEnded; t++) {
-            int node = taken[t];
+        for (int dive = 1; node >= 0 && !stageEnded; dive++) {
             MakeNode(s, node);
             Generate(p, &f);
             int depth = bestNodes[node].depth + 1;
+            int first = n, best = -1;
             for (int i = 0; i < f.count && !stageEnded; i++) {
                 PositionKey after;
                 int score, child = TryChild(s, p, f, i, &after, &score);
@@ -1495,13 +1616,27 @@ void BestWork(Searcher& s)
                 }
                 if (CountPosition(s))
                     break;
-                if (depth >= MAX_SEARCH_DEPTH)
+                if (depth >= MAX_SEARCH_DEPTH) {
                     s.cut = true;
-                else
-                    children[n++] = BestChild{ node, f.moves[i], BestValue(score, depth) };
+                    continue;
+                }
+                children[n++] = BestChild{ node, f.moves[i], BestValue(score, depth) };
+                // The last of the best: the newest, were they all waiting.
+                if (best < 0 || children[n - 1].value >= children[best].value)
+                    best = n - 1;
             }
+            node = -1;
+            if (best >= 0 && dive < BEST_DIVE && children[best].value >= waiting && !stageEnded &&
+                (node = NewNode(s)) >= 0) {
+                bestNodes[node] = BestNode{ children[best].parent, -1, children[best].move, (unsigned short)depth };
+                std::copy(children + best + 1, children + n, children + best);
+                n--;
+            }
+            for (int i = first; i < n; i++)
+                waiting = std::max(waiting, children[i].value);
         }
     }
+    bestShare[me].busy = 0;
     CountFresh(s);
     ReleaseStore();
 }
@@ -1532,13 +1667,18 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
 
     Searcher& s = searchers[1];
     StartStage(threadCount, budget);
-    for (int v = 0; v < BEST_VALUES; v++)
-        bestFirst[v] = -1;
+    for (int t = 1; t <= MAX_THREADS; t++) {
+        for (int v = 0; v < BEST_VALUES; v++)
+            bestFirst[t][v] = -1;
+        bestShare[t].top = -1;
+        bestShare[t].busy = 0;
+        bestShare[t].added = bestShare[t].taken = 0;
+    }
     bestNodes[0] = BestNode{ -1, -1, Move{}, 0 };
     bestCount = 1;
-    bestTop = BestValue(Score(s.position), 0);
-    bestFirst[bestTop] = 0;
-    bestBusy = 0;
+    bestShare[1].top = BestValue(Score(s.position), 0);
+    bestFirst[1][bestShare[1].top] = 0;
+    bestShare[1].added = 1;
     bestStage = true;
     BestWork(s);
     int result = StageAnswer();
@@ -1710,7 +1850,9 @@ int SolvePosition(int freeCellsEnabled, long long budget)
         // Held for a few hundred instructions at a time: a thread that
         // finds one taken spins rather than sleeps.
         InitializeCriticalSectionAndSpinCount(&workLock, 4000);
-        InitializeCriticalSectionAndSpinCount(&bestLock, 4000);
+        InitializeCriticalSectionAndSpinCount(&nodeLock, 4000);
+        for (int t = 1; t <= MAX_THREADS; t++)
+            InitializeCriticalSectionAndSpinCount(&bestLocks[t].lock, 4000);
         threadsReady = true;
     }
     SYSTEM_INFO system;
