@@ -133,7 +133,9 @@ def check_running_game(prefix, env, setup, folder, entry, trace_path):
         proc = subprocess.Popen(['/usr/lib/wine/wine', target], cwd=unix(prefix, start_in), stdin=subprocess.DEVNULL,
                                 env=dict(env, WINEDEBUG='+mci'), stdout=trace, stderr=subprocess.STDOUT)
         try:
-            wait(lambda: windows(TITLE), 'the game window', 30)
+            # The first start after the install brings the prefix's services up
+            # again: slow on a machine busy with other tests.
+            wait(lambda: windows(TITLE), 'the game window', 90)
             # The rules page opens through its file type; here a command that notes which file it was given.
             opened = os.path.join(prefix, 'drive_c', 'opened.txt')
             with open(os.path.join(prefix, 'drive_c', 'htm.reg'), 'w') as reg:
