@@ -1571,19 +1571,15 @@ void BestWork(Searcher& s)
     SearchFrame& f = s.frames[0];
     BestChild children[BEST_DIVE * MAX_MOVES];
     int n = 0, waiting = -1;
-    bool busy = false;
-    int me = (int)(&s - searchers);
+    BestShare& mine = bestShare[(int)(&s - searchers)];
     HoldStore();
     while (!stageEnded) {
-        if (!busy) {
-            InterlockedExchange((volatile LONG*)&bestShare[me].busy, 1);
-            busy = true;
-        }
+        if (!mine.busy)
+            InterlockedExchange((volatile LONG*)&mine.busy, 1);
         int node = PassNodes(s, children, n, &waiting);
         n = 0;
         if (node < 0) {
-            bestShare[me].busy = 0;
-            busy = false;
+            mine.busy = 0;
             if (NoneLeft()) {
                 EndStage(STAGE_EXHAUSTED);
                 break;
@@ -1636,7 +1632,7 @@ void BestWork(Searcher& s)
                 waiting = std::max(waiting, children[i].value);
         }
     }
-    bestShare[me].busy = 0;
+    mine.busy = 0;
     CountFresh(s);
     ReleaseStore();
 }
