@@ -205,7 +205,9 @@ def write_doc(path, text, results, first, last, walls, jobs):
                 'those each search tried; with one free cell the search stores no position with one move or none '
                 'and tries it again each time it reaches it, counting it each time.\n\n' % (
                     os.cpu_count() or 1, jobs, total / 60,
-                    ', '.join('%d free cell%s %.0f min' % (c, '' if c == 1 else 's', walls[c] / 60)
+                    ', '.join('%d free cell%s %s' % (c, '' if c == 1 else 's',
+                                                      '%.0f min' % (walls[c] / 60) if walls[c] >= 90 else
+                                                      '%.0f s' % walls[c])
                               for c in sorted(walls))))
         f.write('## Checking the answers\n\n')
         f.write('A "lost" answer rests on two reductions the solver proves in its source: the free cells are '
