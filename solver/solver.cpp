@@ -1882,13 +1882,14 @@ int SolvePosition(int freeCellsEnabled, long long budget)
         result = DepthFirst(budget);
     } else {
         result = DepthFirst(std::min(budget, FIRST_LOOK));
-        for (int width = FIRST_WIDTH; width <= WIDEST && result == SOLVE_UNKNOWN; width *= 4) {
-            // Moves weighing twice as much keep the search nearer the start.
-            if (width == WIDEST && !StopsAll(searchStop) && positionsSearched < budget)
-                result = BestFirst(std::min(budget - positionsSearched, NEAR_BUDGET), 1, 2);
-            if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
+        for (int width = FIRST_WIDTH; width < WIDEST && result == SOLVE_UNKNOWN; width *= 4)
+            if (!StopsAll(searchStop) && positionsSearched < budget)
                 result = BeamSearch(width, budget - positionsSearched);
-        }
+        // Moves weighing twice as much keep the search nearer the start.
+        if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
+            result = BestFirst(std::min(budget - positionsSearched, NEAR_BUDGET), 1, 2);
+        if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
+            result = BeamSearch(WIDEST, budget - positionsSearched);
         if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
             result = BestFirst(budget - positionsSearched, 1, 1);
         if (result == SOLVE_UNKNOWN && searchStop == STOP_MEMORY && positionsSearched < budget)
