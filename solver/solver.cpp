@@ -33,14 +33,15 @@
 // most deals are lost, which only trying everything shows. With more free
 // cells nearly every deal is won but the spaces are vast, and a depth-first
 // search can spend its life under one early wrong move; so a short
-// depth-first look comes first, then beam searches of growing width (each
-// level keeps the best positions by how many cards are in order), which find
-// most of the wins a depth-first search misses, then a best-first search,
-// which finds the rest and, run to its end, tries everything; where its
-// memory runs out first, a depth-first search with the budget left. The
-// widest beam waits until a first best-first search, kept near the start,
-// has had a few million positions: on the deals the narrower beams miss it
-// wins more often and sooner than that beam.
+// depth-first look comes first, then a best-first search of a few million
+// positions kept near the start (moves weigh twice as much as cards in
+// order), which wins most of what the look misses, then beam searches of
+// growing width (each level keeps the best positions by how many cards are
+// in order), which find most of the wins left, then a best-first search with
+// cards and moves alike, which finds the rest and, run to its end, tries
+// everything; where its memory runs out first, a depth-first search with the
+// budget left. On the deals the look misses, measured one search at a time,
+// this order takes about a quarter less time in all than the beams first.
 //
 // Threads. Every search runs on every processor (searchThreads), its
 // threads sharing one store: the depth-first search hands out the untried
@@ -1787,9 +1788,9 @@ bool LineWins()
     return IsSolved() == 1;
 }
 
-// With more than one free cell: the depth-first look before the beams, the
-// beams' widths, and the positions of the best-first search tried before the
-// widest beam.
+// With more than one free cell: the depth-first look, the positions of the
+// best-first search kept near the start that follows it, and the beams'
+// widths.
 constexpr long long FIRST_LOOK = 100000;
 constexpr int FIRST_WIDTH = 1000;
 constexpr int WIDEST = 16000;
@@ -1882,14 +1883,12 @@ int SolvePosition(int freeCellsEnabled, long long budget)
         result = DepthFirst(budget);
     } else {
         result = DepthFirst(std::min(budget, FIRST_LOOK));
-        for (int width = FIRST_WIDTH; width < WIDEST && result == SOLVE_UNKNOWN; width *= 4)
-            if (!StopsAll(searchStop) && positionsSearched < budget)
-                result = BeamSearch(width, budget - positionsSearched);
         // Moves weighing twice as much keep the search nearer the start.
         if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
             result = BestFirst(std::min(budget - positionsSearched, NEAR_BUDGET), 1, 2);
-        if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
-            result = BeamSearch(WIDEST, budget - positionsSearched);
+        for (int width = FIRST_WIDTH; width <= WIDEST && result == SOLVE_UNKNOWN; width *= 4)
+            if (!StopsAll(searchStop) && positionsSearched < budget)
+                result = BeamSearch(width, budget - positionsSearched);
         if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
             result = BestFirst(budget - positionsSearched, 1, 1);
         if (result == SOLVE_UNKNOWN && searchStop == STOP_MEMORY && positionsSearched < budget)

@@ -14,8 +14,8 @@ SOLVED = [[s * 10 + r for r in range(1, 11)] for s in range(4)]
 def answers_on_file(solve):
     """docs/solvability.tsv holds one answer per seed and free-cell count, as
     many of each as the table in docs/SOLVABILITY.md says; a sample of its
-    lines (a win and a loss for each count, and a win found by a beam) comes
-    out again of orv2000-solve, positions and clicks alike."""
+    lines (a win and a loss for each count, and a win after the first look)
+    comes out again of orv2000-solve, positions and clicks alike."""
     with open(os.path.join(ROOT, 'docs', 'solvability.tsv')) as f:
         rows = [line.rstrip('\n').split('\t') for line in f][1:]
     with open(os.path.join(ROOT, 'docs', 'SOLVABILITY.md')) as f:
@@ -75,21 +75,26 @@ def main(exe):
     solve(['--position', position('stuck', stuck, [25]), '--cells', '1'], 1, 'lost with 1 free cell: 1 positions')
     solve(['--position', position('stuck', stuck, [25]), '--cells', '2'], 0, 'won with 2 free cells')
     # A row that can never be put in order beside three scrambled ones: lost
-    # with two free cells only once the first look and the narrower beams
-    # have tried all they try and the best-first search before the widest
-    # beam has tried every position. Threads try the same
-    # positions in every stage but the first look, whose budget a thread may
-    # overrun by the 4096 positions it counts at a time.
+    # with two free cells only once the first look has tried all it tries and
+    # the best-first search after it has tried every position. Threads try
+    # the same positions in every stage but the first look, whose budget a
+    # thread may overrun by the 4096 positions it counts at a time.
     dead = [[1, 2, 3, 8, 9, 10, 4, 5, 6, 7], [11, 13, 28, 27, 23, 17, 24, 19, 30, 14],
             [21, 36, 29, 39, 22, 33, 32, 20, 12, 18], [31, 40, 35, 15, 25, 34, 26, 16, 38, 37]]
     solve(['--position', position('dead', dead, []), '--cells', '2', '--threads', '1'], 1,
-          'lost with 2 free cells: 343010 positions')
-    for _ in range(3):
-        result = subprocess.run([found.stdout.strip(), exe, '--position', position('dead', dead, []), '--cells', '2',
-                                 '--threads', '2'], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=300)
-        tried = re.search(rb'lost with 2 free cells: (\d+) positions', result.stdout)
-        if not tried or not 343010 <= int(tried.group(1)) <= 343010 + 4096:
-            failures.append('the dead row with two threads: %r' % result.stdout[:200])
+          'lost with 2 free cells: 209612 positions')
+    # Seed 7160 with two free cells: won only by the widest beam, once the
+    # first look and the best-first search have spent their budgets (each
+    # overrun by at most 4096 positions on two threads); the beams' levels
+    # are the same on any number of threads.
+    runs = [('dead', 209612, 'lost', ['--position', position('dead', dead, [])])] * 3 + \
+           [('seed 7160', 5447380, 'won', ['--seed', '7160'])]
+    for name, least, answer, args in runs:
+        result = subprocess.run([found.stdout.strip(), exe] + args + ['--cells', '2', '--threads', '2'],
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=300)
+        tried = re.search(rb'%s with 2 free cells: (\d+) positions' % answer.encode(), result.stdout)
+        if not tried or not least <= int(tried.group(1)) <= least + 8192:
+            failures.append('%s with two threads: %r' % (name, result.stdout[:200]))
     solve(['--seed', '7', '--cells', '1', '--budget', '20'], 2, 'unknown with 1 free cell')
     solve(['--seeds', '1', '3', '--cells', '4'], 0, '1\t4\twon\t', '3\t4\twon\t')
     twice = [[2] + SOLVED[0][1:]] + SOLVED[1:]
