@@ -196,8 +196,6 @@ TEST_F(Solver, CompanionReadsPositionsAndItsClicksAgreeWithTheSolvers)
 // a move meanwhile drops that search at once and its answer never shows.
 TEST_F(Solver, CompanionSearchesAsLongAsItNeedsAndDropsOldTables)
 {
-    if (std::getenv("ORVENNA_EMULATED_ONLY"))
-        GTEST_SKIP() << "an emulated companion would take minutes";
     StartGame(7333);  // two free cells: seconds of search even on every core
     Command(CMD_FREE_CELLS_2);
     intptr_t hint = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);  // in the build folder
