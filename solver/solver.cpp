@@ -825,6 +825,13 @@ bool StopsAll(int stop)
     return stop == STOP_TIME || stop == STOP_INTERRUPTED;
 }
 
+// The next stage of a search runs while it is undecided, nothing has
+// stopped it for good and budget is left.
+bool GoesOn(int result, long long budget)
+{
+    return result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget;
+}
+
 void NoteMemory(unsigned long long other)
 {
     if (storePeak + other > searchMemory)
@@ -1884,12 +1891,11 @@ int SolvePosition(int freeCellsEnabled, long long budget)
     } else {
         result = DepthFirst(std::min(budget, FIRST_LOOK));
         // Moves weighing twice as much keep the search nearer the start.
-        if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
+        if (GoesOn(result, budget))
             result = BestFirst(std::min(budget - positionsSearched, NEAR_BUDGET), 1, 2);
-        for (int width = FIRST_WIDTH; width <= WIDEST && result == SOLVE_UNKNOWN; width *= 4)
-            if (!StopsAll(searchStop) && positionsSearched < budget)
-                result = BeamSearch(width, budget - positionsSearched);
-        if (result == SOLVE_UNKNOWN && !StopsAll(searchStop) && positionsSearched < budget)
+        for (int width = FIRST_WIDTH; width <= WIDEST && GoesOn(result, budget); width *= 4)
+            result = BeamSearch(width, budget - positionsSearched);
+        if (GoesOn(result, budget))
             result = BestFirst(budget - positionsSearched, 1, 1);
         if (result == SOLVE_UNKNOWN && searchStop == STOP_MEMORY && positionsSearched < budget)
             result = DepthFirst(budget - positionsSearched);
