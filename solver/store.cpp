@@ -63,12 +63,42 @@ void SetTable(unsigned char* table, int bits)
     fullAt = (SlotCount(bits) * 9 + 9) / 10;
 }
 
-unsigned char* Take(int bits)
+// The table lies at the start of a region of address space reserved, for
+// each search, as large as the biggest table the limit lets it grow to; a
+// growth commits the region's next part and moves the positions within it,
+// so the memory a search touches is its largest table, not that table and
+// every smaller one before it (a first touch of a page costs the system
+// more than filling it).
+int regionBits = 0;
+
+// The biggest table the limit allows: the table grows while the limit holds
+// it and one of half its size together, as when the two were side by side,
+// so a search fills the store at the same count on the same limit as ever.
+int LargestBits()
 {
-    SIZE_T bytes = (SIZE_T)(SlotCount(bits) * SLOT_BYTES);
-    if ((unsigned long long)bytes != SlotCount(bits) * SLOT_BYTES)
-        return nullptr;  // more than this process can address
-    return (unsigned char*)VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    int bits = FIRST_BITS;
+    while (bits < MOST_BITS && 3 * SlotCount(bits) * SLOT_BYTES <= storeLimit &&
+           (SIZE_T)(SlotCount(bits + 1) * SLOT_BYTES) == SlotCount(bits + 1) * SLOT_BYTES)
+        bits++;
+    return bits;
+}
+
+// A region for tables of up to 2^*bits slots, less where the address space
+// has no such room, with the first table committed; null if none fits.
+unsigned char* Reserve(int* bits)
+{
+    if (SlotCount(FIRST_BITS) * SLOT_BYTES > storeLimit)
+        return nullptr;
+    for (; *bits >= FIRST_BITS; --*bits) {
+        void* region = VirtualAlloc(nullptr, (SIZE_T)(SlotCount(*bits) * SLOT_BYTES), MEM_RESERVE, PAGE_READWRITE);
+        if (!region)
+            continue;
+        if (VirtualAlloc(region, (SIZE_T)(SlotCount(FIRST_BITS) * SLOT_BYTES), MEM_COMMIT, PAGE_READWRITE))
+            return (unsigned char*)region;
+        VirtualFree(region, 0, MEM_RELEASE);
+        break;
+    }
+    return nullptr;
 }
 
 void Give(unsigned char* table)
@@ -95,50 +125,40 @@ void NotePeak(unsigned long long bytes)
         storePeak = bytes;
 }
 
-// Growing: the old table's slots are copied in parts of GROW_PART slots,
-// each part by whichever thread takes it next, so that threads waiting for
-// the store share the work. The new table is published only once the parts
-// are counted out, and the old one is let go only once no waiting thread is
-// still among the parts, so a thread never copies into or from a table of
-// another growth.
-constexpr unsigned long long GROW_PART = 1 << 16;
-unsigned char* volatile growingInto = nullptr;
+// The most slots any position lies past the one it belongs in.
+volatile LONG longestProbe = 0;
+
+void NoteProbe(LONG probe)
+{
+    for (LONG seen = longestProbe; probe > seen; seen = longestProbe) {
+        if (storeThreads == 1) {
+            longestProbe = probe;
+            return;
+        }
+        if (InterlockedCompareExchange(&longestProbe, probe, seen) == seen)
+            return;
+    }
+}
+
+// Growing: the new half of the table is touched first, page by page, in
+// parts of GROW_PART pages taken by whichever thread comes next, so that
+// threads waiting for the store share that work (the system gives pages
+// sooner one after the other than among the moves).
+constexpr LONG GROW_PART = 256;
+unsigned char* volatile growingFrom = nullptr;
 volatile LONG growNext = 0;
 volatile LONG growParts = 0;
 volatile LONG growPartsDone = 0;
 volatile LONG growHelpers = 0;
 
-// Copies parts of the old table into the new one until none is left. The
-// keys are all different: each goes into the first empty slot from where it
-// belongs, and those come in nearly the order of the old slots. Every page
-// of the new table is written first: the system gives them sooner one after
-// the other than among the copies.
-void CopyParts(unsigned char* bigger)
+void TouchParts(unsigned char* from)
 {
-    int bits = storeBits + 1;
-    unsigned long long mask = SlotCount(bits) - 1;
+    unsigned long long bytes = SlotCount(storeBits) * SLOT_BYTES;
     for (LONG part; (part = InterlockedIncrement(&growNext) - 1) < growParts;) {
-        unsigned long long begin = (unsigned long long)part * GROW_PART;
-        unsigned long long end = std::min(begin + GROW_PART, SlotCount(storeBits));
-        for (unsigned long long at = 2 * begin * SLOT_BYTES; at < 2 * end * SLOT_BYTES; at += 4096)
-            bigger[at] = 0;
-        for (unsigned long long i = begin; i < end; i++) {
-            unsigned char* slot = storeSlots + i * SLOT_BYTES;
-            LONG state = *SlotState(slot);
-            if (state == 0)
-                continue;
-            PositionKey key = { { Word(slot, 0), Word(slot, 1), Word(slot, 2), Word(slot, 3) & KEY_BITS_OF_LAST_WORD } };
-            unsigned long long j = PositionHash(key) >> (64 - bits);
-            if (storeThreads == 1) {
-                while (*SlotState(bigger + j * SLOT_BYTES) != 0)
-                    j = (j + 1) & mask;
-            } else {
-                while (InterlockedCompareExchange(SlotState(bigger + j * SLOT_BYTES), state, 0) != 0)
-                    j = (j + 1) & mask;
-            }
-            std::memcpy(bigger + j * SLOT_BYTES, slot, 28);
-            *SlotState(bigger + j * SLOT_BYTES) = state;
-        }
+        unsigned long long begin = (unsigned long long)part * GROW_PART * 4096;
+        unsigned long long end = std::min(begin + GROW_PART * 4096ull, bytes);
+        for (unsigned long long at = begin; at < end; at += 4096)
+            from[at] = 0;
         InterlockedIncrement(&growPartsDone);
     }
 }
@@ -147,34 +167,86 @@ void CopyParts(unsigned char* bigger)
 void HelpGrow()
 {
     InterlockedIncrement(&growHelpers);
-    unsigned char* bigger = growingInto;
-    if (bigger)
-        CopyParts(bigger);
+    unsigned char* from = growingFrom;
+    if (from)
+        TouchParts(from);
     InterlockedDecrement(&growHelpers);
 }
 
-// With every other thread outside the store.
+// Puts a position, with its state, into the first empty slot from where it
+// belongs in a table of 2^bits slots; how far past that it went.
+LONG Place(const unsigned char* entry, int bits)
+{
+    PositionKey key = { { Word(entry, 0), Word(entry, 1), Word(entry, 2), Word(entry, 3) & KEY_BITS_OF_LAST_WORD } };
+    unsigned long long mask = SlotCount(bits) - 1, home = PositionHash(key) >> (64 - bits), j = home;
+    while (*SlotState(storeSlots + j * SLOT_BYTES) != 0)
+        j = (j + 1) & mask;
+    LONG state = *(const LONG*)(entry + 28);
+    std::memmove(storeSlots + j * SLOT_BYTES, entry, 28);
+    *SlotState(storeSlots + j * SLOT_BYTES) = state;
+    return (LONG)((j - home) & mask);
+}
+
+// With every other thread outside the store. The table doubles where it
+// lies. A position's place in the bigger table is twice, or twice and one,
+// the place it belongs in now, and a run of full slots there is at most
+// 2P + 2 long, P the longest probe now (a run holds just the positions that
+// belong in it, and those belonging in k slots now lie within k + P). Taken
+// from the last slot down, a position at slot i >= 2P + 2 belongs at or
+// after i - P, so in the bigger table at or after 2i - 2P > i: it passes
+// only slots already emptied or in the new half, and wraps round at most
+// into the lowest 2P + 2 slots, which were set aside first (with those
+// lying wrapped round now). What was set aside goes in last.
 bool Grow()
 {
-    unsigned long long now = SlotCount(storeBits) * SLOT_BYTES;
-    if (storeBits >= MOST_BITS || now + 2 * now > storeLimit)
+    unsigned long long slots = SlotCount(storeBits), now = slots * SLOT_BYTES;
+    if (storeBits >= regionBits || now + 2 * now > storeLimit)
         return false;
-    unsigned char* bigger = Take(storeBits + 1);
-    if (!bigger)
+    unsigned long long low = std::min(slots, 2ull * (unsigned long long)longestProbe + 2);
+    unsigned char* aside = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)(low * SLOT_BYTES), MEM_COMMIT | MEM_RESERVE,
+                                                        PAGE_READWRITE);
+    if (!aside)
         return false;
-    NotePeak(3 * now);
-    growParts = (LONG)((SlotCount(storeBits) + GROW_PART - 1) / GROW_PART);
+    if (!VirtualAlloc(storeSlots + now, (SIZE_T)now, MEM_COMMIT, PAGE_READWRITE)) {
+        Give(aside);
+        return false;
+    }
+    NotePeak(2 * now + low * SLOT_BYTES);
+    growParts = (LONG)((now + GROW_PART * 4096ull - 1) / (GROW_PART * 4096ull));
     growPartsDone = 0;
     growNext = 0;
-    InterlockedExchangePointer((void* volatile*)&growingInto, bigger);
-    CopyParts(bigger);
+    InterlockedExchangePointer((void* volatile*)&growingFrom, storeSlots + now);
+    TouchParts(storeSlots + now);
     while (growPartsDone < growParts)
         YieldProcessor();
-    InterlockedExchangePointer((void* volatile*)&growingInto, nullptr);
+    InterlockedExchangePointer((void* volatile*)&growingFrom, nullptr);
     while (growHelpers != 0)
         YieldProcessor();
-    Give(storeSlots);
-    SetTable(bigger, storeBits + 1);
+
+    unsigned long long kept = 0;
+    for (unsigned long long i = 0; i < low; i++) {
+        unsigned char* slot = storeSlots + i * SLOT_BYTES;
+        if (*SlotState(slot) != 0) {
+            std::memcpy(aside + kept++ * SLOT_BYTES, slot, SLOT_BYTES);
+            *SlotState(slot) = 0;
+        }
+    }
+    int bits = storeBits + 1;
+    LONG longest = 0;
+    for (unsigned long long i = slots; i-- > low;) {
+        unsigned char* slot = storeSlots + i * SLOT_BYTES;
+        if (*SlotState(slot) == 0)
+            continue;
+        unsigned char entry[SLOT_BYTES];
+        std::memcpy(entry, slot, SLOT_BYTES);
+        *SlotState(slot) = 0;
+        longest = std::max(longest, Place(entry, bits));
+    }
+    for (unsigned long long k = 0; k < kept; k++)
+        longest = std::max(longest, Place(aside + k * SLOT_BYTES, bits));
+    Give(aside);
+    longestProbe = longest;
+    SetTable(storeSlots, bits);
     return true;
 }
 
@@ -258,14 +330,16 @@ int SetStoreLimit(unsigned long long bytes)
 
 void ClearStore(int threads)
 {
-    if (storeSlots && storeBits == FIRST_BITS) {
+    int bits = LargestBits();
+    if (storeSlots && storeBits == FIRST_BITS && bits == regionBits) {
         std::memset(storeSlots, 0, (size_t)(SlotCount(storeBits) * SLOT_BYTES));
     } else {
         Give(storeSlots);
-        storeSlots = nullptr;
+        storeSlots = Reserve(&bits);
+        regionBits = bits;
     }
-    SetTable(storeSlots ? storeSlots : SlotCount(FIRST_BITS) * SLOT_BYTES <= storeLimit ? Take(FIRST_BITS) : nullptr,
-             FIRST_BITS);
+    SetTable(storeSlots, FIRST_BITS);
+    longestProbe = 0;
     storeCount = 0;
     ownRoom = 0;
     storeThreads = threads > 1 ? threads : 1;
@@ -298,6 +372,7 @@ int StorePosition(const PositionKey& key, unsigned long long hash, long long* ro
                 std::memcpy(slot, &key, 28);
                 InterlockedExchange(SlotState(slot), (LONG)(key.word[3] >> 32) | SLOT_READY);
                 --*room;
+                NoteProbe((LONG)((i - (hash >> (64 - storeBits))) & mask));
                 return STORE_NEW;
             }
         }

@@ -17,8 +17,10 @@ constexpr int STORE_NEW = 1;
 constexpr int STORE_SEEN = 2;
 constexpr int STORE_FULL = 3;
 
-// Bytes the store may take, counting the old and the new table side by side
-// while it grows; 0 until SetStoreLimit.
+// Bytes the store may take. The table doubles only while the limit would
+// hold the bigger table and the one before it together, so the count at
+// which a search fills the store depends on the limit alone; 0 until
+// SetStoreLimit.
 extern unsigned long long storeLimit;
 // Positions stored since the last ClearStore.
 extern unsigned long long storeCount;
