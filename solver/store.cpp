@@ -1,5 +1,5 @@
 // The position store: open addressing over whole keys, a power of two of
-// 32-byte slots taken with VirtualAlloc, doubled when 70 % full while the
+// 32-byte slots taken with VirtualAlloc, doubled when 80 % full while the
 // limit allows, else filled up to 90 %.
 //
 // Threads. A slot is four aligned words; its last four bytes (cells 38 to
@@ -37,7 +37,9 @@ constexpr LONG SLOT_CLAIMED = (LONG)0x80000000u;
 constexpr LONG SLOT_READY = 0x40000000;
 constexpr unsigned long long KEY_BITS_OF_LAST_WORD = (1ull << 48) - 1;
 
-// The counts at which the table grows (70 %) and is full (90 %).
+// The counts at which the table grows (80 %: fuller, a position takes
+// longer to look up; emptier, more fresh memory to write into) and is full
+// (90 %).
 unsigned long long growAt = 0;
 unsigned long long fullAt = 0;
 // Room is taken this many positions at a time.
@@ -58,8 +60,8 @@ void SetTable(unsigned char* table, int bits)
 {
     storeSlots = table;
     storeBits = bits;
-    // The first count with count * 10 >= slots * 7 (or * 9).
-    growAt = (SlotCount(bits) * 7 + 9) / 10;
+    // The first count with count * 10 >= slots * 8 (or * 9).
+    growAt = (SlotCount(bits) * 8 + 9) / 10;
     fullAt = (SlotCount(bits) * 9 + 9) / 10;
 }
 
