@@ -183,7 +183,8 @@ LONG Place(const unsigned char* entry, int bits)
     unsigned long long mask = SlotCount(bits) - 1, home = PositionHash(key) >> (64 - bits), j = home;
     while (*SlotState(storeSlots + j * SLOT_BYTES) != 0)
         j = (j + 1) & mask;
-    LONG state = *(const LONG*)(entry + 28);
+    LONG state;
+    std::memcpy(&state, entry + 28, sizeof state);
     std::memmove(storeSlots + j * SLOT_BYTES, entry, 28);
     *SlotState(storeSlots + j * SLOT_BYTES) = state;
     return (LONG)((j - home) & mask);
