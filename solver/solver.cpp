@@ -1909,7 +1909,7 @@ int SolvePosition(int freeCellsEnabled, long long budget)
             winningLength = 0;
         }
     }
-    ClearStore();
+    ShrinkStore();
     RestoreStart();
     freeLimit = savedLimit;
     freeUsed = savedUsed;

@@ -72,6 +72,10 @@ void SetTable(unsigned char* table, int bits)
 // every smaller one before it (a first touch of a page costs the system
 // more than filling it).
 int regionBits = 0;
+// Bytes at the start of the region written since the search began: a stage
+// after another writes into them again, zeroing them as its table grows to
+// them, rather than into memory the system has to give anew.
+unsigned long long regionWritten = 0;
 
 // The biggest table the limit allows: the table grows while the limit holds
 // it and one of half its size together, as when the two were side by side,
@@ -142,10 +146,11 @@ void NoteProbe(LONG probe)
     }
 }
 
-// Growing: the new half of the table is touched first, page by page, in
-// parts of GROW_PART pages taken by whichever thread comes next, so that
-// threads waiting for the store share that work (the system gives pages
-// sooner one after the other than among the moves).
+// Growing: the new half of the table is made ready first, page by page (a
+// page the search wrote before is zeroed, a fresh one touched), in parts of
+// GROW_PART pages taken by whichever thread comes next, so that threads
+// waiting for the store share that work (the system gives pages sooner one
+// after the other than among the moves).
 constexpr LONG GROW_PART = 256;
 unsigned char* volatile growingFrom = nullptr;
 volatile LONG growNext = 0;
@@ -156,10 +161,13 @@ volatile LONG growHelpers = 0;
 void TouchParts(unsigned char* from)
 {
     unsigned long long bytes = SlotCount(storeBits) * SLOT_BYTES;
+    unsigned long long written = regionWritten > bytes ? regionWritten - bytes : 0;
     for (LONG part; (part = InterlockedIncrement(&growNext) - 1) < growParts;) {
         unsigned long long begin = (unsigned long long)part * GROW_PART * 4096;
         unsigned long long end = std::min(begin + GROW_PART * 4096ull, bytes);
-        for (unsigned long long at = begin; at < end; at += 4096)
+        if (begin < written)
+            std::memset(from + begin, 0, (size_t)(std::min(end, written) - begin));
+        for (unsigned long long at = std::max(begin, written); at < end; at += 4096)
             from[at] = 0;
         InterlockedIncrement(&growPartsDone);
     }
@@ -214,7 +222,7 @@ bool Grow()
         Give(aside);
         return false;
     }
-    NotePeak(2 * now + low * SLOT_BYTES);
+    NotePeak(std::max(2 * now, regionWritten) + low * SLOT_BYTES);
     growParts = (LONG)((now + GROW_PART * 4096ull - 1) / (GROW_PART * 4096ull));
     growPartsDone = 0;
     growNext = 0;
@@ -225,6 +233,7 @@ bool Grow()
     InterlockedExchangePointer((void* volatile*)&growingFrom, nullptr);
     while (growHelpers != 0)
         YieldProcessor();
+    regionWritten = std::max(regionWritten, 2 * now);
 
     unsigned long long kept = 0;
     for (unsigned long long i = 0; i < low; i++) {
@@ -334,20 +343,31 @@ int SetStoreLimit(unsigned long long bytes)
 void ClearStore(int threads)
 {
     int bits = LargestBits();
-    if (storeSlots && storeBits == FIRST_BITS && bits == regionBits) {
-        std::memset(storeSlots, 0, (size_t)(SlotCount(storeBits) * SLOT_BYTES));
-    } else {
+    if (!storeSlots || bits > regionBits) {
         Give(storeSlots);
         storeSlots = Reserve(&bits);
         regionBits = bits;
+        regionWritten = storeSlots ? SlotCount(FIRST_BITS) * SLOT_BYTES : 0;
     }
+    if (storeSlots)
+        std::memset(storeSlots, 0, (size_t)(SlotCount(FIRST_BITS) * SLOT_BYTES));
     SetTable(storeSlots, FIRST_BITS);
     longestProbe = 0;
     storeCount = 0;
     ownRoom = 0;
     storeThreads = threads > 1 ? threads : 1;
     roomBatch = storeThreads > 1 ? 256 : 1;
-    NotePeak(storeSlots ? SlotCount(storeBits) * SLOT_BYTES : 0);
+    NotePeak(regionWritten);
+}
+
+void ShrinkStore()
+{
+    unsigned long long first = SlotCount(FIRST_BITS) * SLOT_BYTES;
+    if (storeSlots && regionWritten > first) {
+        VirtualFree(storeSlots + first, (SIZE_T)(regionWritten - first), MEM_DECOMMIT);
+        regionWritten = first;
+    }
+    ClearStore();
 }
 
 void ResetStorePeak()

@@ -32,9 +32,13 @@ extern unsigned long long storePeak;
 unsigned long long FreeMemoryForSearch();
 // Sets the limit; 0 when the machine does not have that much free.
 int SetStoreLimit(unsigned long long bytes);
-// Forgets every position, keeping only a small table, for a search of this
-// many threads (set before they start).
+// Forgets every position, for a stage of a search of this many threads (set
+// before they start). The memory the search has written stays with the
+// store for the next stage, until ShrinkStore.
 void ClearStore(int threads = 1);
+// Forgets every position and gives back all but a small table, as a search
+// ends.
+void ShrinkStore();
 void ResetStorePeak();
 // Where a position belongs in the store. KeySum adds up the key's words,
 // each times its own constant: a card put into a hole adds to the sum what
