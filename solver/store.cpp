@@ -65,12 +65,12 @@ void SetTable(unsigned char* table, int bits)
     fullAt = (SlotCount(bits) * 9 + 9) / 10;
 }
 
-// The table lies at the start of a region of address space reserved, for
-// each search, as large as the biggest table the limit lets it grow to; a
-// growth commits the region's next part and moves the positions within it,
-// so the memory a search touches is its largest table, not that table and
-// every smaller one before it (a first touch of a page costs the system
-// more than filling it).
+// The table lies at the start of a region of address space reserved as
+// large as the biggest table the limit lets it grow to; a growth commits
+// the region's next part and moves the positions within it, so the memory
+// a search touches is its largest table, not that table and every smaller
+// one before it (a first touch of a page costs the system more than
+// filling it).
 int regionBits = 0;
 // Bytes at the start of the region written since the search began: a stage
 // after another writes into them again, zeroing them as its table grows to
