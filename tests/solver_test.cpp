@@ -109,6 +109,11 @@ TEST_F(Solver, SearchesCutShortSayUnknownNeverLost)
     std::memset(freeCells, 0, sizeof freeCells);
     ASSERT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_LOST);
     EXPECT_EQ(positionsSearched, 953503);
+    // The memory its store grew into (well beyond a small table) is given
+    // back as the search ends.
+    MEMORY_BASIC_INFORMATION beyond = {};
+    ASSERT_TRUE(storeSlots && VirtualQuery(storeSlots + (STORE_SLOT_BYTES << storeBits), &beyond, sizeof beyond));
+    EXPECT_EQ(beyond.State, (DWORD)MEM_RESERVE) << searchMemory;
     unsigned long long limit = storeLimit;
     EXPECT_EQ(SetStoreLimit(~0ull >> 2), 0);
     EXPECT_EQ(storeLimit, limit);
