@@ -148,10 +148,10 @@ void NoteProbe(LONG probe)
 
 // Growing: the new half of the table is made ready first, page by page (a
 // page the search wrote before is zeroed, a fresh one touched), in parts of
-// GROW_PART pages taken by whichever thread comes next, so that threads
+// GROW_PART bytes taken by whichever thread comes next, so that threads
 // waiting for the store share that work (the system gives pages sooner one
 // after the other than among the moves).
-constexpr LONG GROW_PART = 256;
+constexpr unsigned long long GROW_PART = 256 * 4096;
 unsigned char* volatile growingFrom = nullptr;
 volatile LONG growNext = 0;
 volatile LONG growParts = 0;
@@ -163,8 +163,8 @@ void TouchParts(unsigned char* from)
     unsigned long long bytes = SlotCount(storeBits) * SLOT_BYTES;
     unsigned long long written = regionWritten > bytes ? regionWritten - bytes : 0;
     for (LONG part; (part = InterlockedIncrement(&growNext) - 1) < growParts;) {
-        unsigned long long begin = (unsigned long long)part * GROW_PART * 4096;
-        unsigned long long end = std::min(begin + GROW_PART * 4096ull, bytes);
+        unsigned long long begin = (unsigned long long)part * GROW_PART;
+        unsigned long long end = std::min(begin + GROW_PART, bytes);
         if (begin < written)
             std::memset(from + begin, 0, (size_t)(std::min(end, written) - begin));
         for (unsigned long long at = std::max(begin, written); at < end; at += 4096)
@@ -223,7 +223,7 @@ bool Grow()
         return false;
     }
     NotePeak(std::max(2 * now, regionWritten) + low * SLOT_BYTES);
-    growParts = (LONG)((now + GROW_PART * 4096ull - 1) / (GROW_PART * 4096ull));
+    growParts = (LONG)((now + GROW_PART - 1) / GROW_PART);
     growPartsDone = 0;
     growNext = 0;
     InterlockedExchangePointer((void* volatile*)&growingFrom, storeSlots + now);
@@ -342,15 +342,17 @@ int SetStoreLimit(unsigned long long bytes)
 
 void ClearStore(int threads)
 {
+    // A region just reserved holds zeros; one kept from the stage or search
+    // before has its first table zeroed.
     int bits = LargestBits();
     if (!storeSlots || bits > regionBits) {
         Give(storeSlots);
         storeSlots = Reserve(&bits);
         regionBits = bits;
         regionWritten = storeSlots ? SlotCount(FIRST_BITS) * SLOT_BYTES : 0;
-    }
-    if (storeSlots)
+    } else {
         std::memset(storeSlots, 0, (size_t)(SlotCount(FIRST_BITS) * SLOT_BYTES));
+    }
     SetTable(storeSlots, FIRST_BITS);
     longestProbe = 0;
     storeCount = 0;
