@@ -14,7 +14,8 @@
 // Each also takes --memory MEGABYTES (the most the search may hold; by
 // default a third of the memory free), --threads N (by default one a
 // processor; with one, the positions and lines are the same on every run)
-// and --plain (no pruning of parks).
+// --plain (no pruning of parks) and --rows (only the search with the suits'
+// rows fixed, which finds wins, never losses).
 // Exit code: 0 won, 1 lost, 2 unknown, 3 bad arguments or position.
 #include "game/board.h"
 #include "game/deal.h"
@@ -107,7 +108,7 @@ int ExitCode(int answer)
 int Usage()
 {
     std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE | --game"
-                         " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--threads N] [--plain]\n");
+                         " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--threads N] [--plain] [--rows]\n");
     return 3;
 }
 
@@ -148,6 +149,8 @@ int main(int argc, char** argv)
             searchThreads = std::atoi(argv[++i]);
             if (searchThreads < 1 || searchThreads > 64)
                 return Usage();
+        } else if (std::strcmp(argv[i], "--rows") == 0) {
+            searchRowsFixed = 1;
         } else if (std::strcmp(argv[i], "--plain") == 0) {
             searchPlain = 1;
         } else {

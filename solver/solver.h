@@ -56,6 +56,9 @@ extern int (*searchInterrupted)();
 // 1: every click the game accepts is a move, without the pruning of parks
 // (to check that the pruning never changes an answer).
 extern int searchPlain;
+// 1: only the search with the suits' rows fixed, which the others end with
+// (to try it alone): it finds wins, never losses.
+extern int searchRowsFixed;
 // The threads a search may use: 0 for one a processor (the default). Every
 // number of threads gives the same answer; with more than one, the winning
 // line and the positions tried may differ from run to run.

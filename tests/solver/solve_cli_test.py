@@ -83,6 +83,11 @@ def main(exe):
             [21, 36, 29, 39, 22, 33, 32, 20, 12, 18], [31, 40, 35, 15, 25, 34, 26, 16, 38, 37]]
     solve(['--position', position('dead', dead, []), '--cells', '2', '--threads', '1'], 1,
           'lost with 2 free cells: 209612 positions')
+    # With the suits' rows fixed: the dead row's 24 ways each tried to the
+    # end prove nothing; seed 187 has no win in its first three ways.
+    solve(['--position', position('dead', dead, []), '--cells', '2', '--rows', '--threads', '1'], 2,
+          'unknown with 2 free cells: 2630688 positions', 'the search could not go on')
+    solve(['--seed', '187', '--cells', '2', '--rows', '--threads', '1'], 0, 'won with 2 free cells: 2002142 positions')
     # Seed 7160 with two free cells: won only by the widest beam, once the
     # first look and the best-first search have spent their budgets (each
     # overrun by at most 4096 positions on two threads); the beams' levels
