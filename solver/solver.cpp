@@ -1717,10 +1717,10 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
 // lines in which an ace goes into another row first, so it finds wins and
 // never proves a loss ("lost" there says only that this way has none). What
 // it leaves is small: where a search of a billion positions finds no end,
-// each way has one to five million, which a best-first search tries to the
-// end in a few seconds. It comes last, for the deals every search before it
-// left undecided: there the searches sink into regions whose rows were set
-// wrongly long before, and fixing the rows keeps them out.
+// each way has at most about five million, which a best-first search tries
+// to the end in a few seconds. It comes last, for the deals every search
+// before it left undecided: there the searches sink into regions whose rows
+// were set wrongly long before, and fixing the rows keeps them out.
 constexpr long long ROWS_EACH = 8000000;
 
 int RowsFixed(long long budget)

@@ -16,6 +16,7 @@ its own default budget, so `orv2000-solve --seed N --cells K` gives any line
 of the answers again."""
 import argparse
 import concurrent.futures
+import hashlib
 import math
 import os
 import re
@@ -115,6 +116,24 @@ def load_wall(folder, cells):
 def save_wall(folder, cells, seconds):
     with open(wall_path(folder, cells), 'w') as f:
         f.write('%.1f\n' % seconds)
+
+
+def forget_other_solver(folder, exe):
+    """Removes the answers on file when they came from a solver other than exe."""
+    with open(exe, 'rb') as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    path = os.path.join(folder, 'solver.sha256')
+    try:
+        with open(path) as f:
+            same = f.read().strip() == digest
+    except FileNotFoundError:
+        same = False
+    if not same:
+        for name in os.listdir(folder):
+            if re.fullmatch(r'cells-\d+\.(tsv|seconds)', name):
+                os.remove(os.path.join(folder, name))
+        with open(path, 'w') as f:
+            f.write(digest + '\n')
 
 
 def wilson(k, n, z=1.96):
@@ -338,8 +357,9 @@ def main():
         if args.crosscheck:
             return crosscheck(loader, exe, args.jobs, args.doc)
         # Answers are kept on file as they come, so an interrupted run goes
-        # on where it stopped (remove the folder after changing the solver).
+        # on where it stopped; those of another solver are dropped.
         os.makedirs(args.raw, exist_ok=True)
+        forget_other_solver(args.raw, exe)
         walls = {}
         for cells in args.cells:
             known = load_raw(args.raw, cells)
