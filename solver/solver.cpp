@@ -110,13 +110,14 @@ unsigned long long cellSum[CELL_COUNT + 1][CARD_COUNT + 1];
 // The cells of column 1, the only ones an ace goes to.
 constexpr unsigned long long COLUMN_ONE = 1ull << 1 | 1ull << 11 | 1ull << 21 | 1ull << 31;
 // While the rows are fixed (RowsFixed): the row of column 1 each suit's ace
-// may go to, by suit 1 to 4 (one suit a row); 0 in every other search.
+// may go to, by suit 1 to 4 (one suit a row), 0 in every other search; and
+// how many aces may stand in column 1 outside their rows at once.
 int aceRow[BOARD_ROWS + 1];
+int acesAstray = 0;
 
-bool AceMayGo(int ace, int cell)
+int RowOfAce(int ace)
 {
-    int row = aceRow[(ace - 1) / BOARD_COLUMNS + 1];
-    return row == 0 || row == rowOf[cell];
+    return aceRow[(ace - 1) / BOARD_COLUMNS + 1];
 }
 
 int CellAt(int column, int row)
@@ -514,6 +515,19 @@ void AddPark(Position& p, SearchFrame* f, int* n, unsigned long long keySum, int
     AddMove(f, n, card, filler, sum);
 }
 
+// Whether the ace may go into this cell of column 1 while the rows are fixed.
+bool AceMayGo(const Position& p, int ace, int cell)
+{
+    if (RowOfAce(ace) == 0 || RowOfAce(ace) == rowOf[cell])
+        return true;
+    int astray = 0;
+    for (int r = 1; r <= BOARD_ROWS; r++) {
+        int card = p.grid[CellAt(1, r)];
+        astray += card != ace && isAce[card] && RowOfAce(card) != r;
+    }
+    return astray < acesAstray;
+}
+
 // Cards that go into their final places first (rank 0), then cards leaving
 // free cells (1), then parks that let a card into its final place (2), then
 // the rest (3: left clicks, 4: parks); in the order found within a rank,
@@ -560,7 +574,7 @@ void Generate(Position& p, SearchFrame* f)
             if ((p.holes & COLUMN_ONE & ((1ull << hole) - 1)) != 0)
                 continue;
             for (int ace = 1; ace <= CARD_COUNT; ace += 10) {
-                if (!AceMayGo(ace, hole))
+                if (!AceMayGo(p, ace, hole))
                     continue;
                 int k = columnOf[p.cellOf[ace]] == 1 ? 2 : 0;
                 leftCard[k][leftCount[k]] = ace;
@@ -593,7 +607,7 @@ void Generate(Position& p, SearchFrame* f)
                 // is above it; then no ace could fill it.
                 if ((p.holes & COLUMN_ONE & ((1ull << first) - 1)) == 0)
                     for (int ace = 1; ace <= CARD_COUNT; ace += 10)
-                        if (columnOf[p.cellOf[ace]] != 1 && AceMayGo(ace, first))
+                        if (columnOf[p.cellOf[ace]] != 1 && AceMayGo(p, ace, first))
                             AddPark(p, f, &n, keySum, first, card, ace);
             } else if (p.settled[r] >= 1 && p.settled[r] < BOARD_COLUMNS) {
                 int cell = first + p.settled[r];
@@ -619,7 +633,7 @@ void Generate(Position& p, SearchFrame* f)
             int card = p.grid[first];
             if (card != 0 && !isAce[card] && (p.holes & COLUMN_ONE & ((1ull << first) - 1)) == 0)
                 for (int ace = 1; ace <= CARD_COUNT; ace += 10)
-                    if (columnOf[p.cellOf[ace]] == 1 && AceMayGo(ace, first))
+                    if (columnOf[p.cellOf[ace]] == 1 && AceMayGo(p, ace, first))
                         AddPark(p, f, &n, keySum, first, card, ace);
             // Right of the settled run and the card after it.
             for (int cell = first + p.settled[r] + 1; cell < first + BOARD_COLUMNS; cell++) {
@@ -1720,7 +1734,11 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
 // each way has at most about five million, which a best-first search tries
 // to the end in a few seconds. It comes last, for the deals every search
 // before it left undecided: there the searches sink into regions whose rows
-// were set wrongly long before, and fixing the rows keeps them out.
+// were set wrongly long before, and fixing the rows keeps them out. Where
+// no way has a win, the 24 ways again with one ace at a time let stand in
+// column 1 outside its row (whether one does is read from the position, so
+// this too only leaves moves out): each way holds about five times as many
+// positions, and a deal none of the first ways won may have a win there.
 constexpr long long ROWS_EACH = 8000000;
 
 int RowsFixed(long long budget)
@@ -1728,14 +1746,17 @@ int RowsFixed(long long budget)
     // The stop of the search before stands unless this one wins or is
     // stopped for good.
     int stop = searchStop, result = SOLVE_UNKNOWN;
-    int suitOfRow[BOARD_ROWS + 1] = { 0, 1, 2, 3, 4 };
-    do {
-        for (int r = 1; r <= BOARD_ROWS; r++)
-            aceRow[suitOfRow[r]] = r;
-        result = BestFirst(std::min(budget - positionsSearched, ROWS_EACH), 1, 1);
-        if (result == SOLVE_LOST)
-            result = SOLVE_UNKNOWN;
-    } while (GoesOn(result, budget) && std::next_permutation(suitOfRow + 1, suitOfRow + BOARD_ROWS + 1));
+    for (acesAstray = 0; acesAstray <= 1 && GoesOn(result, budget); acesAstray++) {
+        int suitOfRow[BOARD_ROWS + 1] = { 0, 1, 2, 3, 4 };
+        do {
+            for (int r = 1; r <= BOARD_ROWS; r++)
+                aceRow[suitOfRow[r]] = r;
+            result = BestFirst(std::min(budget - positionsSearched, ROWS_EACH << (2 * acesAstray)), 1, 1);
+            if (result == SOLVE_LOST)
+                result = SOLVE_UNKNOWN;
+        } while (GoesOn(result, budget) && std::next_permutation(suitOfRow + 1, suitOfRow + BOARD_ROWS + 1));
+    }
+    acesAstray = 0;
     for (int suit = 1; suit <= BOARD_ROWS; suit++)
         aceRow[suit] = 0;
     if (result == SOLVE_UNKNOWN && !StopsAll(searchStop))
@@ -1850,7 +1871,7 @@ constexpr int WIDEST = 16000;
 constexpr long long NEAR_BUDGET = 4000000;
 // Positions kept from the last best-first search for the rows fixed, unless
 // that would leave it less than half of what is left.
-constexpr long long ROWS_BUDGET = 64000000;
+constexpr long long ROWS_BUDGET = 96000000;
 
 } // namespace
 

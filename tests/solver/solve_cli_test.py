@@ -84,10 +84,13 @@ def main(exe):
     solve(['--position', position('dead', dead, []), '--cells', '2', '--threads', '1'], 1,
           'lost with 2 free cells: 209612 positions')
     # With the suits' rows fixed: the dead row's 24 ways each tried to the
-    # end prove nothing; seed 187 has no win in its first three ways.
+    # end, and again with an ace out of its row, prove nothing; seed 187 has
+    # no win in its first three ways, 756 with one free cell none until an
+    # ace may stand outside its row.
     solve(['--position', position('dead', dead, []), '--cells', '2', '--rows', '--threads', '1'], 2,
-          'unknown with 2 free cells: 2630688 positions', 'the search could not go on')
+          'unknown with 2 free cells: 5261376 positions', 'the search could not go on')
     solve(['--seed', '187', '--cells', '2', '--rows', '--threads', '1'], 0, 'won with 2 free cells: 2002142 positions')
+    solve(['--seed', '756', '--cells', '1', '--rows', '--threads', '1'], 0, 'won with 1 free cell: 27574 positions')
     # Seed 7160 with two free cells: won only by the widest beam, once the
     # first look and the best-first search have spent their budgets (each
     # overrun by at most 4096 positions on two threads); the beams' levels
