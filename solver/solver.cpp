@@ -866,6 +866,46 @@ void NoteMemory(unsigned long long other)
         searchMemory = storePeak + other;
 }
 
+// The nodes of the beams and the best-first searches lie in one region of
+// address space, kept from stage to stage and from search to search, so
+// that a stage writes into memory one before it wrote rather than into
+// memory the system has to give anew (as the store does). As a search ends
+// it gives back what it wrote beyond a thirty-second of the limit, at most
+// 64 MB, about what the nodes of a search of a few seconds take.
+constexpr unsigned long long NODES_KEPT_MOST = 64ull << 20;
+unsigned char* nodeRegion = nullptr;
+unsigned long long nodeRegionBytes = 0;
+unsigned long long nodeRegionWritten = 0;
+
+// A region of at least room bytes, the one kept if it is large enough;
+// null if the address space has none.
+unsigned char* NodeRegion(unsigned long long room)
+{
+    if (nodeRegion && nodeRegionBytes >= room)
+        return nodeRegion;
+    if (nodeRegion)
+        VirtualFree(nodeRegion, 0, MEM_RELEASE);
+    nodeRegion = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)room, MEM_RESERVE, PAGE_READWRITE);
+    nodeRegionBytes = nodeRegion ? room : 0;
+    nodeRegionWritten = 0;
+    return nodeRegion;
+}
+
+// A stage is done with the region, having committed this much of it.
+void LeaveNodeRegion(unsigned long long committed)
+{
+    nodeRegionWritten = std::max(nodeRegionWritten, committed);
+}
+
+void ShrinkNodeRegion()
+{
+    unsigned long long kept = std::min(NODES_KEPT_MOST, storeLimit / 32) & ~4095ull;
+    if (nodeRegion && nodeRegionWritten > kept) {
+        VirtualFree(nodeRegion + kept, (SIZE_T)(nodeRegionWritten - kept), MEM_DECOMMIT);
+        nodeRegionWritten = kept;
+    }
+}
+
 // Starts a stage of the search from the start position, which counts as
 // reached, for this many threads.
 void StartStage(int threads, long long budget)
@@ -1283,10 +1323,8 @@ int BeamSearch(int width, long long budget)
     long long nodeRoom = (long long)((room - std::min(room, candidateBytes)) / sizeof(BeamNode));
     unsigned char* arena = nullptr;
     if (nodeRoom > width && (SIZE_T)room == room)
-        arena = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)room, MEM_RESERVE, PAGE_READWRITE);
+        arena = NodeRegion(room);
     if (!arena || !VirtualAlloc(arena, (SIZE_T)candidateBytes, MEM_COMMIT, PAGE_READWRITE)) {
-        if (arena)
-            VirtualFree(arena, 0, MEM_RELEASE);
         searchStop = STOP_MEMORY;
         return SOLVE_UNKNOWN;
     }
@@ -1366,8 +1404,8 @@ int BeamSearch(int width, long long budget)
     }
     CountFresh(s);
     NoteMemory(committed);
+    LeaveNodeRegion(committed);
     storeLimit = fullLimit;
-    VirtualFree(arena, 0, MEM_RELEASE);
     beamNodes = beamCandidates = nullptr;
     searchStop = result == SOLVE_WON ? STOP_NONE : stop != STOP_NONE ? stop : STOP_DEPTH;
     return result;
@@ -1688,11 +1726,9 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
     if ((SIZE_T)room != room)
         room = (SIZE_T)-1 / 2;
     bestRoom = std::min((long long)(room / sizeof(BestNode)), 0x7FFFFFFFll);
-    unsigned char* arena = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)room, MEM_RESERVE, PAGE_READWRITE);
+    unsigned char* arena = NodeRegion(room);
     bestCommitted = std::min(NODE_CHUNK, bestRoom);
     if (!arena || !VirtualAlloc(arena, (SIZE_T)(bestCommitted * sizeof(BestNode)), MEM_COMMIT, PAGE_READWRITE)) {
-        if (arena)
-            VirtualFree(arena, 0, MEM_RELEASE);
         searchStop = STOP_MEMORY;
         return SOLVE_UNKNOWN;
     }
@@ -1719,8 +1755,8 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
     int result = StageAnswer();
     bestStage = false;
     NoteMemory((unsigned long long)bestCommitted * sizeof(BestNode));
+    LeaveNodeRegion((unsigned long long)bestCommitted * sizeof(BestNode));
     storeLimit = fullLimit;
-    VirtualFree(arena, 0, MEM_RELEASE);
     bestNodes = nullptr;
     return result;
 }
@@ -1986,6 +2022,7 @@ int SolvePosition(int freeCellsEnabled, long long budget)
         }
     }
     ShrinkStore();
+    ShrinkNodeRegion();
     RestoreStart();
     freeLimit = savedLimit;
     freeUsed = savedUsed;

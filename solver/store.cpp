@@ -72,10 +72,17 @@ void SetTable(unsigned char* table, int bits)
 // one before it (a first touch of a page costs the system more than
 // filling it).
 int regionBits = 0;
-// Bytes at the start of the region written since the search began: a stage
-// after another writes into them again, zeroing them as its table grows to
-// them, rather than into memory the system has to give anew.
+// Bytes at the start of the region written so far: a stage after another,
+// and a search after another up to KEPT_MOST, writes into them again,
+// zeroing them as its table grows to them, rather than into memory the
+// system has to give anew. searchWritten: those the search now running has
+// written, what it counts as its own.
 unsigned long long regionWritten = 0;
+unsigned long long searchWritten = 0;
+// What a search leaves written for the next: an eighth of the limit, at
+// most 256 MB, about what a search of a few seconds writes. A companion
+// deciding one table after another finds it ready; more would sit idle.
+constexpr unsigned long long KEPT_MOST = 256ull << 20;
 
 // The biggest table the limit allows: the table grows while the limit holds
 // it and one of half its size together, as when the two were side by side,
@@ -222,7 +229,7 @@ bool Grow()
         Give(aside);
         return false;
     }
-    NotePeak(std::max(2 * now, regionWritten) + low * SLOT_BYTES);
+    NotePeak(std::max(2 * now, searchWritten) + low * SLOT_BYTES);
     growParts = (LONG)((now + GROW_PART - 1) / GROW_PART);
     growPartsDone = 0;
     growNext = 0;
@@ -234,6 +241,7 @@ bool Grow()
     while (growHelpers != 0)
         YieldProcessor();
     regionWritten = std::max(regionWritten, 2 * now);
+    searchWritten = std::max(searchWritten, 2 * now);
 
     unsigned long long kept = 0;
     for (unsigned long long i = 0; i < low; i++) {
@@ -350,6 +358,7 @@ void ClearStore(int threads)
         storeSlots = Reserve(&bits);
         regionBits = bits;
         regionWritten = storeSlots ? SlotCount(FIRST_BITS) * SLOT_BYTES : 0;
+        searchWritten = regionWritten;
     } else {
         std::memset(storeSlots, 0, (size_t)(SlotCount(FIRST_BITS) * SLOT_BYTES));
     }
@@ -359,15 +368,16 @@ void ClearStore(int threads)
     ownRoom = 0;
     storeThreads = threads > 1 ? threads : 1;
     roomBatch = storeThreads > 1 ? 256 : 1;
-    NotePeak(regionWritten);
+    NotePeak(searchWritten);
 }
 
 void ShrinkStore()
 {
-    unsigned long long first = SlotCount(FIRST_BITS) * SLOT_BYTES;
-    if (storeSlots && regionWritten > first) {
-        VirtualFree(storeSlots + first, (SIZE_T)(regionWritten - first), MEM_DECOMMIT);
-        regionWritten = first;
+    unsigned long long kept = std::max(SlotCount(FIRST_BITS) * SLOT_BYTES, std::min(KEPT_MOST, storeLimit / 8));
+    kept &= ~4095ull;
+    if (storeSlots && regionWritten > kept) {
+        VirtualFree(storeSlots + kept, (SIZE_T)(regionWritten - kept), MEM_DECOMMIT);
+        regionWritten = kept;
     }
     ClearStore();
 }
@@ -375,6 +385,7 @@ void ShrinkStore()
 void ResetStorePeak()
 {
     storePeak = storeSlots ? SlotCount(storeBits) * SLOT_BYTES : 0;
+    searchWritten = storePeak;
 }
 
 int StorePosition(const PositionKey& key, unsigned long long hash, long long* room)

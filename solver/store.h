@@ -36,8 +36,9 @@ int SetStoreLimit(unsigned long long bytes);
 // before they start). The memory the search has written stays with the
 // store for the next stage, until ShrinkStore.
 void ClearStore(int threads = 1);
-// Forgets every position and gives back all but a small table, as a search
-// ends.
+// Forgets every position, as a search ends, and gives back the memory it
+// wrote beyond what the next search may write into again (an eighth of the
+// limit, at most 256 MB).
 void ShrinkStore();
 void ResetStorePeak();
 // Where a position belongs in the store. KeySum adds up the key's words,

@@ -105,23 +105,39 @@ TEST_F(Solver, KnownAnswersOnCraftedPositionsAndRefusals)
 // never "lost"; the store refuses more memory than the machine has free.
 TEST_F(Solver, SearchesCutShortSayUnknownNeverLost)
 {
-    DealBoard(1);  // lost with one free cell, after 953,503 positions
-    std::memset(freeCells, 0, sizeof freeCells);
-    ASSERT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_LOST);
-    EXPECT_EQ(positionsSearched, 953503);
-    // The memory its store grew into (well beyond a small table) is given
-    // back as the search ends.
-    MEMORY_BASIC_INFORMATION beyond = {};
-    ASSERT_TRUE(storeSlots && VirtualQuery(storeSlots + (STORE_SLOT_BYTES << storeBits), &beyond, sizeof beyond));
-    EXPECT_EQ(beyond.State, (DWORD)MEM_RESERVE) << searchMemory;
     unsigned long long limit = storeLimit;
+    // Its store grows to 4 MB. As a search ends, an eighth of the limit
+    // stays written for the next one, and the rest is given back.
+    for (int megabytes : { 64, 16 }) {
+        ASSERT_EQ(SetStoreLimit((unsigned long long)megabytes << 20), 1);
+        DealBoard(1);  // lost with one free cell, after 953,503 positions
+        std::memset(freeCells, 0, sizeof freeCells);
+        ASSERT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_LOST);
+        EXPECT_EQ(positionsSearched, 953503);
+        MEMORY_BASIC_INFORMATION page = {};
+        ASSERT_TRUE(storeSlots && VirtualQuery(storeSlots + (megabytes == 64 ? 4 << 20 : 2 << 20) - 4096, &page,
+                                               sizeof page));
+        EXPECT_EQ(page.State, (DWORD)MEM_COMMIT) << megabytes;
+        ASSERT_TRUE(VirtualQuery(storeSlots + (megabytes == 64 ? 8 << 20 : 2 << 20), &page, sizeof page));
+        EXPECT_EQ(page.State, (DWORD)MEM_RESERVE) << megabytes;
+    }
     EXPECT_EQ(SetStoreLimit(~0ull >> 2), 0);
-    EXPECT_EQ(storeLimit, limit);
+    EXPECT_EQ(storeLimit, 16ull << 20);
     ASSERT_EQ(SetStoreLimit(4 << 20), 1);  // room for about 59,000 positions
     DealBoard(19);  // lost, with about 100,000 stored
     EXPECT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_UNKNOWN);
     EXPECT_TRUE(searchStop == STOP_MEMORY && searchMemory <= 4u << 20) << searchStop << " " << searchMemory;
+    // With two free cells a search finds a win within that, in room for
+    // nodes as small; the next one, with the machine's limit again, takes
+    // all the room it needs.
+    searchThreads = 1;
+    DealBoard(78);
+    EXPECT_EQ(SolvePosition(2, DEFAULT_BUDGET), SOLVE_WON);
+    EXPECT_EQ(positionsSearched, 191463);
     SetStoreLimit(limit);
+    EXPECT_EQ(SolvePosition(2, DEFAULT_BUDGET), SOLVE_WON);
+    EXPECT_EQ(positionsSearched, 307396);
+    searchThreads = 0;
     EXPECT_TRUE(SolvePosition(1, 50) == SOLVE_UNKNOWN && searchStop == STOP_BUDGET && positionsSearched == 50);
     for (int cells : { 1, 2 }) {
         DealBoard(cells == 1 ? 1 : 131);
