@@ -14,8 +14,10 @@
 // Each also takes --memory MEGABYTES (the most the search may hold; by
 // default a third of the memory free), --threads N (by default one a
 // processor; with one, the positions and lines are the same on every run)
-// --plain (no pruning of parks) and --rows (only the search with the suits'
-// rows fixed, which finds wins, never losses).
+// --plain (no pruning of parks), --rows (only the search with the suits'
+// rows fixed, which finds wins, never losses) and --layers FOLDER (only the
+// search layer by layer, which tries every position with files in FOLDER,
+// made if missing, and proves losses, never wins; no budget unless given).
 // Exit code: 0 won, 1 lost, 2 unknown, 3 bad arguments or position.
 #include "game/board.h"
 #include "game/deal.h"
@@ -24,6 +26,7 @@
 #include "solver/store.h"
 #include "solver/words.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +34,11 @@
 namespace {
 
 const char* const answerWords[4] = { "invalid", "won", "lost", "unknown" };
-const char* const stopWords[6] = { "", "the budget ran out", "the memory ran out", "the time ran out",
-                                   "the search could not go on", "the search was interrupted" };
+const char* const stopWords[9] = { "", "the budget ran out", "the memory ran out", "the time ran out",
+                                   "the search could not go on", "the search was interrupted",
+                                   "a won position was reached (this search keeps no line)",
+                                   "a file of the layers could not be written or read",
+                                   "a move went back to an earlier layer" };
 
 void ClearTable()
 {
@@ -108,7 +114,8 @@ int ExitCode(int answer)
 int Usage()
 {
     std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE | --game"
-                         " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--threads N] [--plain] [--rows]\n");
+                         " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--threads N] [--plain] [--rows]"
+                         " [--layers FOLDER]\n");
     return 3;
 }
 
@@ -116,7 +123,7 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    long long budget = DEFAULT_BUDGET;
+    long long budget = 0;  // 0: not given
     long long megabytes = 0;  // 0: not given
     int cells = 0;  // 0: not given
     unsigned long first = 0, last = 0;
@@ -141,6 +148,8 @@ int main(int argc, char** argv)
                 return Usage();
         } else if (std::strcmp(argv[i], "--budget") == 0 && i + 1 < argc) {
             budget = std::atoll(argv[++i]);
+            if (budget < 1)
+                return Usage();
         } else if (std::strcmp(argv[i], "--memory") == 0 && i + 1 < argc) {
             megabytes = std::atoll(argv[++i]);
             if (megabytes < 1)
@@ -153,12 +162,21 @@ int main(int argc, char** argv)
             searchRowsFixed = 1;
         } else if (std::strcmp(argv[i], "--plain") == 0) {
             searchPlain = 1;
+        } else if (std::strcmp(argv[i], "--layers") == 0 && i + 1 < argc) {
+            searchLayers = argv[++i];
         } else {
             return Usage();
         }
     }
-    if (mode == 0 || cells < 0 || cells > FREE_CELL_COUNT || budget < 1 || first > last)
+    // The layers' argument rests on the pruned moves; the rows fixed are
+    // another search.
+    if (mode == 0 || cells < 0 || cells > FREE_CELL_COUNT || first > last ||
+        (searchLayers && (searchPlain || searchRowsFixed)))
         return Usage();
+    if (budget == 0)
+        budget = searchLayers ? LLONG_MAX : DEFAULT_BUDGET;
+    if (searchLayers)
+        CreateDirectoryA(searchLayers, nullptr);
     if (!SetStoreLimit(megabytes ? (unsigned long long)megabytes << 20 : FreeMemoryForSearch())) {
         std::fprintf(stderr, "orv2000-solve: %lld MB asked for the search; this machine does not have them free\n",
                      megabytes);

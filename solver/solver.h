@@ -20,6 +20,13 @@ constexpr int STOP_MEMORY = 2;
 constexpr int STOP_TIME = 3;
 constexpr int STOP_DEPTH = 4;
 constexpr int STOP_INTERRUPTED = 5;
+// Only in the search layer by layer (searchLayers): a won position reached
+// (that search keeps no line); a file of the layers' folder not written or
+// read; a move to a layer not after its own (which that search's argument
+// rules out).
+constexpr int STOP_NO_LINE = 6;
+constexpr int STOP_FILES = 7;
+constexpr int STOP_LAYERS = 8;
 
 // One click of a winning line: the card clicked and the button.
 struct LineClick {
@@ -59,6 +66,12 @@ extern int searchPlain;
 // 1: only the search with the suits' rows fixed, which the others end with
 // (to try it alone): it finds wins, never losses.
 extern int searchRowsFixed;
+// A folder (that exists) for the search layer by layer, which tries every
+// position reachable, one layer in memory at a time and the positions
+// waiting for later layers in files there: with it, SolvePosition runs only
+// that search (one thread), which proves losses the store cannot hold and
+// finds no lines. Null: never (the default).
+extern const char* searchLayers;
 // The threads a search may use: 0 for one a processor (the default). Every
 // number of threads gives the same answer; with more than one, the winning
 // line and the positions tried may differ from run to run.

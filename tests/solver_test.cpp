@@ -147,6 +147,40 @@ TEST_F(Solver, SearchesCutShortSayUnknownNeverLost)
     }
 }
 
+// The search layer by layer: lost where the others say lost, each position
+// tried once across its layers; a won position reached where they win; a
+// budget, a time limit, or a folder it cannot write to, stops it unknown; no
+// file is left.
+TEST_F(Solver, LayerByLayerProvesLossesAndLeavesNoFiles)
+{
+    char temp[MAX_PATH], folder[MAX_PATH], missing[MAX_PATH + 16];
+    GetTempPathA(MAX_PATH, temp);
+    ASSERT_TRUE(GetTempFileNameA(temp, "orv", 0, folder) && DeleteFileA(folder) && CreateDirectoryA(folder, nullptr));
+    searchLayers = folder;
+    std::memset(freeCells, 0, sizeof freeCells);
+    for (auto [seed, positions] : { std::pair{ 7u, 11765 }, { 96u, 7163 } }) {
+        DealBoard(seed);
+        EXPECT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_LOST) << "seed " << seed;
+        EXPECT_EQ(positionsSearched, positions) << "seed " << seed;
+    }
+    DealBoard(1);  // stopped with positions of later layers in files
+    EXPECT_TRUE(SolvePosition(1, 200000) == SOLVE_UNKNOWN && searchStop == STOP_BUDGET);
+    searchTimeLimit = 1e-9;
+    EXPECT_TRUE(SolvePosition(1, DEFAULT_BUDGET) == SOLVE_UNKNOWN && searchStop == STOP_TIME);
+    searchTimeLimit = 0;
+    for (int c = 1; c <= 10; c++)
+        for (int r = 1; r <= 4; r++)
+            board[c][r] = (r - 1) * 10 + c;
+    board[9][4] = 40;  // won by a park, a slide and the card back
+    board[10][4] = 39;
+    EXPECT_TRUE(SolvePosition(1, DEFAULT_BUDGET) == SOLVE_UNKNOWN && searchStop == STOP_NO_LINE) << searchStop;
+    std::strcat(std::strcpy(missing, folder), "\\missing");
+    searchLayers = missing;
+    EXPECT_TRUE(SolvePosition(1, DEFAULT_BUDGET) == SOLVE_UNKNOWN && searchStop == STOP_FILES) << searchStop;
+    searchLayers = nullptr;
+    EXPECT_TRUE(RemoveDirectoryA(folder)) << "files left in " << folder;
+}
+
 // Each click of a found line through the window procedure changes the table
 // as the solver's click does; the last one brings up the congratulation.
 TEST_F(Solver, WinningLinesWinTheRealGame)

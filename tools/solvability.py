@@ -13,7 +13,10 @@ Usage: solvability.py --exe orv2000-solve.exe [--first 1] [--last 10000]
            with one free cell, 1-200 with two): every answer must agree
 Run it inside tools/headless.sh (its own Wine session). The solver runs with
 its own default budget, so `orv2000-solve --seed N --cells K` gives any line
-of the answers again."""
+of the answers again; a deal that leaves undecided is tried again layer by
+layer (`--layers`, every reachable position, files in the raw folder) unless
+--no-layers is given, and `orv2000-solve --seed N --cells K --layers FOLDER`
+gives those lines."""
 import argparse
 import concurrent.futures
 import hashlib
@@ -100,6 +103,48 @@ def save_raw(folder, cells, rows):
     os.replace(path + '.new', path)
 
 
+def layers_path(folder, cells):
+    return os.path.join(folder, 'cells-%d.layers' % cells)
+
+
+def load_layers(folder, cells):
+    """Seeds tried layer by layer, with the answer that search gave."""
+    tried = {}
+    try:
+        with open(layers_path(folder, cells)) as f:
+            for line in f:
+                seed, answer = line.split()
+                tried[int(seed)] = answer
+    except FileNotFoundError:
+        pass
+    return tried
+
+
+def decide_by_layers(loader, exe, jobs, cells, known, folder, saved):
+    """The deals the search leaves undecided within its budget, tried again
+    layer by layer: known[seed] takes the answer when it decides."""
+    tried = load_layers(folder, cells)
+    seeds = [seed for seed in sorted(known) if known[seed][2] == 'unknown' and seed not in tried]
+
+    def run(seed):
+        files = os.path.join(folder, 'layers-%d-%d' % (cells, seed))
+        try:
+            return run_chunk(loader, exe, seed, seed, cells, ['--layers', files])[0]
+        finally:
+            shutil.rmtree(files, ignore_errors=True)
+    with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
+        for seed, row in zip(seeds, pool.map(run, seeds)):
+            tried[seed] = row[2]
+            if row[2] != 'unknown':
+                known[seed] = row
+            saved()
+            with open(layers_path(folder, cells), 'a') as f:
+                f.write('%d %s\n' % (seed, row[2]))
+            print('seed %d with %d free cell%s layer by layer: %s, %d positions, %.0f s' % (
+                seed, cells, '' if cells == 1 else 's', row[2], row[3], row[4] / 1000), flush=True)
+    return {seed for seed, answer in tried.items() if answer != 'unknown'}
+
+
 def wall_path(folder, cells):
     return os.path.join(folder, 'cells-%d.seconds' % cells)
 
@@ -130,7 +175,7 @@ def forget_other_solver(folder, exe):
         same = False
     if not same:
         for name in os.listdir(folder):
-            if re.fullmatch(r'cells-\d+\.(tsv|seconds)', name):
+            if re.fullmatch(r'cells-\d+\.(tsv|seconds|layers)', name):
                 os.remove(os.path.join(folder, name))
         with open(path, 'w') as f:
             f.write(digest + '\n')
@@ -193,7 +238,19 @@ def kept_section(path, start, end, default):
     return start + '\n' + default + '\n' + end if default is not None else ''
 
 
-def write_doc(path, text, results, first, last, walls, jobs):
+def by_layers(results, layered):
+    out = []
+    for cells in sorted(results):
+        rows = [r for r in results[cells] if r[0] in layered.get(cells, ())]
+        if rows:
+            out.append('- %d free cell%s: %s' % (cells, '' if cells == 1 else 's', ', '.join(
+                '%d %s (%s positions, %s, %d MB)' % (
+                    r[0], r[2], '{:,}'.format(r[3]), '%.0f min' % (r[4] / 60000) if r[4] >= 90000 else
+                    '%.1f s' % (r[4] / 1000), (r[6] + 1023) // 1024) for r in rows)))
+    return out
+
+
+def write_doc(path, text, results, first, last, walls, jobs, layered):
     check = kept_section(path, CHECK_START, CHECK_END, 'Not run yet: `make crosscheck`.')
     notes = kept_section(path, NOTES_START, NOTES_END, '')
     # The section tools/solver_bench.py writes at the end, kept as it is.
@@ -209,6 +266,12 @@ def write_doc(path, text, results, first, last, walls, jobs):
                 'keeps at most 120 million).\n\n'
                 % (first, last, '{:,}'.format(default_budget())))
         f.write(text + '\n\n')
+        deep = by_layers(results, layered)
+        if deep:
+            f.write('Decided layer by layer, after the search above had left them undecided within its budget '
+                    '(`orv2000-solve --layers`: every position reachable tried, one layer in memory at a time, '
+                    'the positions waiting for later layers in files; the proof is argued in solver/solver.cpp '
+                    'at LayeredSearch):\n\n' + '\n'.join(deep) + '\n\n')
         rest = undecided(results)
         if rest:
             f.write('Undecided deals (seed, and the time and memory its search took before it stopped):\n\n' +
@@ -342,6 +405,7 @@ def main():
     parser.add_argument('--jobs', type=int, default=os.cpu_count() or 1)
     parser.add_argument('--chunk', type=int, default=100)
     parser.add_argument('--crosscheck', action='store_true')
+    parser.add_argument('--no-layers', action='store_true')
     parser.add_argument('--raw', default=os.path.join(ROOT, 'build', 'solvability'))
     parser.add_argument('--doc', default=os.path.join(ROOT, 'docs', 'SOLVABILITY.md'))
     parser.add_argument('--answers', default=os.path.join(ROOT, 'docs', 'solvability.tsv'))
@@ -360,13 +424,19 @@ def main():
         # on where it stopped; those of another solver are dropped.
         os.makedirs(args.raw, exist_ok=True)
         forget_other_solver(args.raw, exe)
-        walls = {}
+        walls, layered = {}, {}
         for cells in args.cells:
             known = load_raw(args.raw, cells)
             spent = decide(loader, exe, args.jobs, args.chunk, cells, args.first, args.last, [], known,
                            lambda: save_raw(args.raw, cells, known))
             walls[cells] = load_wall(args.raw, cells) + spent
             save_wall(args.raw, cells, walls[cells])
+            if not args.no_layers:
+                started = time.monotonic()
+                layered[cells] = decide_by_layers(loader, exe, args.jobs, cells, known, args.raw,
+                                                  lambda: save_raw(args.raw, cells, known))
+                walls[cells] += time.monotonic() - started
+                save_wall(args.raw, cells, walls[cells])
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     results = {}
@@ -375,7 +445,7 @@ def main():
         results[cells] = [known[seed] for seed in range(args.first, args.last + 1)]
 
     text = table(results)
-    write_doc(args.doc, text, results, args.first, args.last, walls, args.jobs)
+    write_doc(args.doc, text, results, args.first, args.last, walls, args.jobs, layered)
     write_answers(args.answers, results)
     update_readme(args.readme, text)
     print(text)

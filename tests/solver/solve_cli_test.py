@@ -83,6 +83,10 @@ def main(exe):
             [21, 36, 29, 39, 22, 33, 32, 20, 12, 18], [31, 40, 35, 15, 25, 34, 26, 16, 38, 37]]
     solve(['--position', position('dead', dead, []), '--cells', '2', '--threads', '1'], 1,
           'lost with 2 free cells: 209612 positions')
+    # Layer by layer: the same 109,612 positions as the best-first search
+    # tries after the look's 100,000; files in a folder it makes.
+    solve(['--position', position('dead', dead, []), '--cells', '2', '--layers', os.path.join(folder, 'layers')], 1,
+          'lost with 2 free cells: 109612 positions')
     # With the suits' rows fixed: the dead row's 24 ways each tried to the
     # end, and again with an ace out of its row, prove nothing; seed 187 has
     # no win in its first three ways, 756 with one free cell none until an
@@ -114,7 +118,7 @@ def main(exe):
     failures.extend(answers_on_file(solve))
     for bad in (['--cells', '2'], ['--seed', '1', '--memory', '0'], ['--seed', '1', '--cells', '5'], ['--seeds', '5', '1'], ['--seed'],
                 ['--seed', '1', '--threads', '0'],
-                ['--budget', '0', '--seed', '1'], ['-x']):
+                ['--budget', '0', '--seed', '1'], ['--seed', '1', '--layers', folder, '--plain'], ['-x']):
         solve(bad, 3, 'usage: orv2000-solve')
     for failure in failures:
         print('FAILED: ' + failure)
