@@ -2085,6 +2085,8 @@ int LayeredSearch(long long budget)
                                               MEM_RESERVE, PAGE_READWRITE);
     layerStack = (PositionKey*)VirtualAlloc(nullptr, sizeof(PositionKey) * LAYER_STACK, MEM_COMMIT | MEM_RESERVE,
                                             PAGE_READWRITE);
+    // 2^30 slots, 32 GB, where the address space and the limit allow.
+    storeMostBits = sizeof(void*) == 8 ? 30 : STORE_MOST_BITS;
     Position& p = searchers[1].position;
     LoadBoard(p);
     int rank;
@@ -2097,6 +2099,7 @@ int LayeredSearch(long long budget)
             if (layerSlots[i].id != LAYER_NONE && !layerSlots[i].done && layerSlots[i].rank == r)
                 stop = TryLayer(layerSlots[i], budget);
     EndLayers();
+    storeMostBits = STORE_MOST_BITS;
     searchStop = stop;
     return stop == STOP_NONE ? SOLVE_LOST : SOLVE_UNKNOWN;
 }

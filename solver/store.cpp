@@ -25,14 +25,12 @@ unsigned long long storeCount = 0;
 unsigned long long storePeak = 0;
 unsigned char* storeSlots = nullptr;
 int storeBits = 0;
+int storeMostBits = STORE_MOST_BITS;
 
 namespace {
 
 constexpr unsigned long long SLOT_BYTES = STORE_SLOT_BYTES;
 constexpr int FIRST_BITS = 16;
-// At most 2^27 slots (4 GB, 120 million positions), so that a search gives
-// the same answer on every machine that can give it 6.5 GB.
-constexpr int MOST_BITS = 27;
 constexpr LONG SLOT_CLAIMED = (LONG)0x80000000u;
 constexpr LONG SLOT_READY = 0x40000000;
 constexpr unsigned long long KEY_BITS_OF_LAST_WORD = (1ull << 48) - 1;
@@ -90,7 +88,7 @@ constexpr unsigned long long KEPT_MOST = 256ull << 20;
 int LargestBits()
 {
     int bits = FIRST_BITS;
-    while (bits < MOST_BITS && 3 * SlotCount(bits) * SLOT_BYTES <= storeLimit &&
+    while (bits < storeMostBits && 3 * SlotCount(bits) * SLOT_BYTES <= storeLimit &&
            (SIZE_T)(SlotCount(bits + 1) * SLOT_BYTES) == SlotCount(bits + 1) * SLOT_BYTES)
         bits++;
     return bits;
@@ -218,7 +216,7 @@ LONG Place(const unsigned char* entry, int bits)
 bool Grow()
 {
     unsigned long long slots = SlotCount(storeBits), now = slots * SLOT_BYTES;
-    if (storeBits >= regionBits || now + 2 * now > storeLimit)
+    if (storeBits >= regionBits || storeBits >= storeMostBits || now + 2 * now > storeLimit)
         return false;
     unsigned long long low = std::min(slots, 2ull * (unsigned long long)longestProbe + 2);
     unsigned char* aside = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)(low * SLOT_BYTES), MEM_COMMIT | MEM_RESERVE,

@@ -17,6 +17,13 @@ constexpr int STORE_NEW = 1;
 constexpr int STORE_SEEN = 2;
 constexpr int STORE_FULL = 3;
 
+// The most slots the table may have, as a power of two: 2^27 (4 GB, 120
+// million positions), so that a search gives the same answer on every
+// machine that can give it 6.5 GB. The search layer by layer, which holds
+// one layer at a time, raises it for itself as far as the limit allows.
+constexpr int STORE_MOST_BITS = 27;
+extern int storeMostBits;
+
 // Bytes the store may take. The table doubles only while the limit would
 // hold the bigger table and the one before it together, so the count at
 // which a search fills the store depends on the limit alone; 0 until
