@@ -1830,7 +1830,10 @@ int RowsFixed(long long budget)
 // other searches find the lines. One thread; the budget, the time limit
 // and the interruption stop it as they stop the others.
 constexpr int LAYER_SLOTS = 1 << 17;
-constexpr int LAYER_BUFFERS = 16384;
+// Buffers for the layers waiting, committed as they are first needed: the
+// 32-bit build has few (its address space is small; it never decides a deal
+// this way in earnest).
+constexpr int LAYER_BUFFERS = sizeof(void*) == 8 ? 65536 : 256;
 constexpr int LAYER_BUFFER_KEYS = 512;
 constexpr int LAYER_RANKS = 4 + CELL_COUNT + 1;
 constexpr unsigned LAYER_NONE = 0xFFFFFFFFu;
@@ -1924,18 +1927,23 @@ int SendToLayer(unsigned id, int rank, const PositionKey& key)
         slot = LayerSlot{ id, rank, 0, 0, false };
     }
     if (slot.buffer == 0) {
-        if (layerFreeCount > 0) {
-            slot.buffer = layerFreeBuffers[--layerFreeCount];
-        } else if (layerBuffersCommitted < LAYER_BUFFERS &&
-                   VirtualAlloc(layerBuffers + (size_t)layerBuffersCommitted * LAYER_BUFFER_KEYS,
-                                sizeof(PositionKey) * LAYER_BUFFER_KEYS, MEM_COMMIT, PAGE_READWRITE)) {
-            slot.buffer = ++layerBuffersCommitted;
-        } else {
-            // Every buffer taken: straight to the file.
-            char path[MAX_PATH + 16];
-            LayerFile(path, sizeof path, id);
-            return AppendKeys(path, &key, 1) ? STOP_NONE : STOP_FILES;
+        if (layerFreeCount == 0 && layerBuffersCommitted < LAYER_BUFFERS &&
+            VirtualAlloc(layerBuffers + (size_t)layerBuffersCommitted * LAYER_BUFFER_KEYS,
+                         sizeof(PositionKey) * LAYER_BUFFER_KEYS, MEM_COMMIT, PAGE_READWRITE))
+            layerFreeBuffers[layerFreeCount++] = ++layerBuffersCommitted;
+        if (layerFreeCount == 0) {
+            // Every buffer taken: all go to their files, and are free again.
+            for (LayerSlot& other : layerSlots)
+                if (other.id != LAYER_NONE && other.buffer != 0) {
+                    if (!FlushLayer(other))
+                        return STOP_FILES;
+                    layerFreeBuffers[layerFreeCount++] = other.buffer;
+                    other.buffer = 0;
+                }
+            if (layerFreeCount == 0)
+                return STOP_MEMORY;
         }
+        slot.buffer = layerFreeBuffers[--layerFreeCount];
     }
     layerBuffers[(size_t)(slot.buffer - 1) * LAYER_BUFFER_KEYS + slot.count++] = key;
     return slot.count < LAYER_BUFFER_KEYS || FlushLayer(slot) ? STOP_NONE : STOP_FILES;
@@ -2007,7 +2015,8 @@ int TryLayer(LayerSlot& slot, long long budget)
     char path[MAX_PATH + 16];
     LayerFile(path, sizeof path, slot.id);
     bool flushed = FlushLayer(slot);
-    layerFreeBuffers[layerFreeCount++] = slot.buffer;
+    if (slot.buffer != 0)
+        layerFreeBuffers[layerFreeCount++] = slot.buffer;
     slot.buffer = 0;
     slot.done = true;
     FILE* in = flushed ? std::fopen(path, "rb") : nullptr;
