@@ -278,7 +278,8 @@ def write_doc(path, text, results, first, last, walls, jobs, layered):
                     '\n'.join(rest) + '\n\n' + notes + '\n\n')
         f.write('Every answer is on file in [solvability.tsv](solvability.tsv): seed, free cells, answer, positions '
                 'searched, clicks in the winning line. `orv2000-solve --seed N --cells K` gives any line of it '
-                'again, with the line click by click.\n\n')
+                'again, with the line click by click (those decided layer by layer with `--layers FOLDER` '
+                'added).\n\n')
         f.write('## Time and memory\n\n')
         f.write('Measured by `make solvability` on the machine that made the table (%d cores, %d jobs side by '
                 'side, one thread each): the x86_64 build under Wine. The whole table took %.0f minutes of wall '
