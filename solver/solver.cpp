@@ -1880,16 +1880,15 @@ unsigned LayerOf(const Position& p, int* rank)
     return 16 + suits * 10000 + runs;
 }
 
-void LayerFile(char* path, size_t size, const char* name)
-{
-    std::snprintf(path, size, "%s/%s.bin", searchLayers, name);
-}
-
+// A layer's file, and spilled part k of the stack of the layer being tried.
 void LayerFile(char* path, size_t size, unsigned id)
 {
-    char name[16];
-    std::snprintf(name, sizeof name, "%u", id);
-    LayerFile(path, size, name);
+    std::snprintf(path, size, "%s/%u.bin", searchLayers, id);
+}
+
+void SpillFile(char* path, size_t size, int k)
+{
+    std::snprintf(path, size, "%s/spill%d.bin", searchLayers, k);
 }
 
 bool AppendKeys(const char* path, const PositionKey* keys, int count)
@@ -1964,9 +1963,8 @@ int layerSpills = 0;
 bool PushLayerKey(const PositionKey& key)
 {
     if (layerTop == LAYER_STACK) {
-        char path[MAX_PATH + 16], name[16];
-        std::snprintf(name, sizeof name, "spill%d", ++layerSpills);
-        LayerFile(path, sizeof path, name);
+        char path[MAX_PATH + 16];
+        SpillFile(path, sizeof path, ++layerSpills);
         if (!AppendKeys(path, layerStack + LAYER_STACK / 2, LAYER_STACK / 2))
             return false;
         layerTop = LAYER_STACK / 2;
@@ -1980,9 +1978,8 @@ bool PushLayerKey(const PositionKey& key)
 bool PopLayerKey(PositionKey* key)
 {
     if (layerTop == 0 && layerSpills > 0) {
-        char path[MAX_PATH + 16], name[16];
-        std::snprintf(name, sizeof name, "spill%d", layerSpills--);
-        LayerFile(path, sizeof path, name);
+        char path[MAX_PATH + 16];
+        SpillFile(path, sizeof path, layerSpills--);
         FILE* f = std::fopen(path, "rb");
         layerTop = f ? (int)std::fread(layerStack, sizeof(PositionKey), LAYER_STACK / 2, f) : 0;
         layerFailed |= !f || layerTop != LAYER_STACK / 2;
@@ -2065,7 +2062,7 @@ int TryLayer(LayerSlot& slot, long long budget)
 // Removes the files of the layers not tried, and gives back the memory.
 void EndLayers()
 {
-    char path[MAX_PATH + 16], name[16];
+    char path[MAX_PATH + 16];
     for (int i = 0; i < LAYER_SLOTS; i++) {
         if (layerSlots[i].id != LAYER_NONE && !layerSlots[i].done) {
             LayerFile(path, sizeof path, layerSlots[i].id);
@@ -2074,8 +2071,7 @@ void EndLayers()
         layerSlots[i].id = LAYER_NONE;
     }
     for (; layerSpills > 0; layerSpills--) {
-        std::snprintf(name, sizeof name, "spill%d", layerSpills);
-        LayerFile(path, sizeof path, name);
+        SpillFile(path, sizeof path, layerSpills);
         std::remove(path);
     }
     VirtualFree(layerBuffers, 0, MEM_RELEASE);
