@@ -2005,6 +2005,41 @@ int AddToLayer(const PositionKey& key, unsigned long long hash)
     return stored == STORE_FULL ? STOP_MEMORY : STOP_NONE;
 }
 
+// A position reached (p, with its hash) while a layer is tried: kept for
+// its own layer, or stored and kept to try in this one. As in the
+// depth-first search with one free cell, a position with every free cell
+// taken and one move or none is not stored but tried at once, each time it
+// is reached (its one move made, up to UNSTORED_RUN such in a row): with two
+// free cells nearly half the positions reached are such, and the store,
+// which holds a layer alone, is what a big layer runs out of. p is left as
+// it came.
+int ReachInLayer(Position& p, const LayerSlot& slot, unsigned long long hash)
+{
+    Undo made[UNSTORED_RUN];
+    int n = 0, stop = STOP_NONE;
+    for (;;) {
+        int rank;
+        unsigned id = LayerOf(p, &rank);
+        if (id != slot.id) {
+            stop = rank <= slot.rank ? STOP_LAYERS : SendToLayer(id, rank, p.key);
+            break;
+        }
+        SearchFrame f;
+        if (p.parkedCount < cellsEnabled || n == UNSTORED_RUN || (Generate(p, &f), f.count > 1)) {
+            stop = AddToLayer(p.key, hash);
+            break;
+        }
+        positionsSearched++;
+        if (f.count == 0 || !Apply(p, f.moves[0], &made[n]))
+            break;
+        hash = f.hash[0];
+        n++;
+    }
+    while (n > 0)
+        Revert(p, made[--n]);
+    return stop;
+}
+
 // Tries every position of one layer, from those its file holds; a STOP_
 // reason, or STOP_NONE when its end is reached.
 int TryLayer(LayerSlot& slot, long long budget)
@@ -2022,13 +2057,16 @@ int TryLayer(LayerSlot& slot, long long budget)
     ClearStore(1);
     int stop = STOP_NONE;
     size_t n;
-    while (stop == STOP_NONE && (n = std::fread(layerChunk, sizeof(PositionKey), 4096, in)) > 0)
-        for (size_t i = 0; i < n && stop == STOP_NONE; i++)
-            stop = AddToLayer(layerChunk[i], PositionHash(layerChunk[i]));
+    Position& p = searchers[1].position;
+    while (stop == STOP_NONE && (n = std::fread(layerChunk, sizeof(PositionKey), 4096, in)) > 0) {
+        for (size_t i = 0; i < n && stop == STOP_NONE; i++) {
+            LoadKey(p, layerChunk[i]);
+            stop = ReachInLayer(p, slot, PositionHash(layerChunk[i]));
+        }
+    }
     std::fclose(in);
     std::remove(path);
 
-    Position& p = searchers[1].position;
     PositionKey key;
     for (long long tried = 1; stop == STOP_NONE && PopLayerKey(&key); tried++) {
         LoadKey(p, key);
@@ -2040,14 +2078,7 @@ int TryLayer(LayerSlot& slot, long long budget)
             Undo u = {};
             if (!Apply(p, f.moves[i], &u))
                 continue;
-            int rank;
-            unsigned id = LayerOf(p, &rank);
-            if (id == slot.id)
-                stop = AddToLayer(p.key, f.hash[i]);
-            else if (rank <= slot.rank)
-                stop = STOP_LAYERS;
-            else
-                stop = SendToLayer(id, rank, p.key);
+            stop = ReachInLayer(p, slot, f.hash[i]);
             Revert(p, u);
         }
         if (stop == STOP_NONE && positionsSearched >= budget)
@@ -2092,6 +2123,7 @@ int LayeredSearch(long long budget)
                                             PAGE_READWRITE);
     // 2^30 slots, 32 GB, where the address space and the limit allow.
     storeMostBits = sizeof(void*) == 8 ? 30 : STORE_MOST_BITS;
+    storeWholeLimit = 1;
     Position& p = searchers[1].position;
     LoadBoard(p);
     int rank;
@@ -2105,6 +2137,7 @@ int LayeredSearch(long long budget)
                 stop = TryLayer(layerSlots[i], budget);
     EndLayers();
     storeMostBits = STORE_MOST_BITS;
+    storeWholeLimit = 0;
     searchStop = stop;
     return stop == STOP_NONE ? SOLVE_LOST : SOLVE_UNKNOWN;
 }

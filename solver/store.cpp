@@ -26,6 +26,7 @@ unsigned long long storePeak = 0;
 unsigned char* storeSlots = nullptr;
 int storeBits = 0;
 int storeMostBits = STORE_MOST_BITS;
+int storeWholeLimit = 0;
 
 namespace {
 
@@ -84,11 +85,12 @@ constexpr unsigned long long KEPT_MOST = 256ull << 20;
 
 // The biggest table the limit allows: the table grows while the limit holds
 // it and one of half its size together, as when the two were side by side,
-// so a search fills the store at the same count on the same limit as ever.
+// so a search fills the store at the same count on the same limit as ever
+// (with storeWholeLimit, while the limit holds the bigger table alone).
 int LargestBits()
 {
     int bits = FIRST_BITS;
-    while (bits < storeMostBits && 3 * SlotCount(bits) * SLOT_BYTES <= storeLimit &&
+    while (bits < storeMostBits && (storeWholeLimit ? 2 : 3) * SlotCount(bits) * SLOT_BYTES <= storeLimit &&
            (SIZE_T)(SlotCount(bits + 1) * SLOT_BYTES) == SlotCount(bits + 1) * SLOT_BYTES)
         bits++;
     return bits;
@@ -216,7 +218,7 @@ LONG Place(const unsigned char* entry, int bits)
 bool Grow()
 {
     unsigned long long slots = SlotCount(storeBits), now = slots * SLOT_BYTES;
-    if (storeBits >= regionBits || storeBits >= storeMostBits || now + 2 * now > storeLimit)
+    if (storeBits >= regionBits || storeBits >= storeMostBits || (storeWholeLimit ? 2 : 3) * now > storeLimit)
         return false;
     unsigned long long low = std::min(slots, 2ull * (unsigned long long)longestProbe + 2);
     unsigned char* aside = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)(low * SLOT_BYTES), MEM_COMMIT | MEM_RESERVE,

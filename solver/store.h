@@ -23,6 +23,10 @@ constexpr int STORE_FULL = 3;
 // one layer at a time, raises it for itself as far as the limit allows.
 constexpr int STORE_MOST_BITS = 27;
 extern int storeMostBits;
+// 1 while the search layer by layer runs: its table may double as long as
+// the limit holds the bigger table alone (the table doubles where it lies),
+// not the bigger and the one before together as for every other search.
+extern int storeWholeLimit;
 
 // Bytes the store may take. The table doubles only while the limit would
 // hold the bigger table and the one before it together, so the count at
