@@ -12,7 +12,8 @@
 //       the table of the running game, with the free cells it has enabled
 //       unless K is given
 // Each also takes --memory MEGABYTES (the most the search may hold; by
-// default a third of the memory free), --threads N (by default one a
+// default a third of the memory free, three quarters with --layers, a long
+// job of its own whose biggest layer must fit), --threads N (by default one a
 // processor; with one, the positions and lines are the same on every run)
 // --plain (no pruning of parks), --rows (only the search with the suits'
 // rows fixed, which finds wins, never losses) and --layers FOLDER (only the
@@ -177,7 +178,8 @@ int main(int argc, char** argv)
         budget = searchLayers ? LLONG_MAX : DEFAULT_BUDGET;
     if (searchLayers)
         CreateDirectoryA(searchLayers, nullptr);
-    if (!SetStoreLimit(megabytes ? (unsigned long long)megabytes << 20 : FreeMemoryForSearch())) {
+    unsigned long long limit = searchLayers ? FreeMemoryForSearch(3, 4) : FreeMemoryForSearch();
+    if (!SetStoreLimit(megabytes ? (unsigned long long)megabytes << 20 : limit)) {
         std::fprintf(stderr, "orv2000-solve: %lld MB asked for the search; this machine does not have them free\n",
                      megabytes);
         return 3;

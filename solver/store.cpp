@@ -327,13 +327,13 @@ int TakeRoom(long long* room)
 
 } // namespace
 
-unsigned long long FreeMemoryForSearch()
+unsigned long long FreeMemoryForSearch(int parts, int of)
 {
     MEMORYSTATUSEX status = {};
     status.dwLength = sizeof status;
     if (!GlobalMemoryStatusEx(&status))
         return 64ull << 20;
-    unsigned long long physical = status.ullAvailPhys / 3;
+    unsigned long long physical = status.ullAvailPhys / of * parts;
     unsigned long long address = status.ullAvailVirtual / 2;
     return physical < address ? physical : address;
 }

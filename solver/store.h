@@ -39,8 +39,9 @@ extern unsigned long long storeCount;
 extern unsigned long long storePeak;
 
 // The memory one search may count on: a third of the physical memory free
-// now, and no more than half the address space left to this process.
-unsigned long long FreeMemoryForSearch();
+// now (or the share asked for), and no more than half the address space
+// left to this process.
+unsigned long long FreeMemoryForSearch(int parts = 1, int of = 3);
 // Sets the limit; 0 when the machine does not have that much free.
 int SetStoreLimit(unsigned long long bytes);
 // Forgets every position, for a stage of a search of this many threads (set

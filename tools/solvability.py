@@ -120,9 +120,10 @@ def load_layers(folder, cells):
     return tried
 
 
-def decide_by_layers(loader, exe, jobs, cells, known, folder, saved):
+def decide_by_layers(loader, exe, cells, known, folder, saved):
     """The deals the search leaves undecided within its budget, tried again
-    layer by layer: known[seed] takes the answer when it decides."""
+    layer by layer, one at a time (each takes three quarters of the memory
+    free): known[seed] takes the answer when it decides."""
     tried = load_layers(folder, cells)
     seeds = [seed for seed in sorted(known) if known[seed][2] == 'unknown' and seed not in tried]
 
@@ -132,7 +133,7 @@ def decide_by_layers(loader, exe, jobs, cells, known, folder, saved):
             return run_chunk(loader, exe, seed, seed, cells, ['--layers', files])[0]
         finally:
             shutil.rmtree(files, ignore_errors=True)
-    with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
+    with concurrent.futures.ThreadPoolExecutor(1) as pool:
         for seed, row in zip(seeds, pool.map(run, seeds)):
             tried[seed] = row[2]
             if row[2] != 'unknown':
@@ -434,7 +435,7 @@ def main():
             save_wall(args.raw, cells, walls[cells])
             if not args.no_layers:
                 started = time.monotonic()
-                layered[cells] = decide_by_layers(loader, exe, args.jobs, cells, known, args.raw,
+                layered[cells] = decide_by_layers(loader, exe, cells, known, args.raw,
                                                   lambda: save_raw(args.raw, cells, known))
                 walls[cells] += time.monotonic() - started
                 save_wall(args.raw, cells, walls[cells])
