@@ -18,7 +18,8 @@
 // --plain (no pruning of parks), --rows (only the search with the suits'
 // rows fixed, which finds wins, never losses) and --layers FOLDER (only the
 // search layer by layer, which tries every position with files in FOLDER,
-// made if missing, and proves losses, never wins; no budget unless given).
+// made if missing, and proves losses, never wins; no budget unless given);
+// --seconds S stops any search after S seconds, its answer unknown.
 // Exit code: 0 won, 1 lost, 2 unknown, 3 bad arguments or position.
 #include "game/board.h"
 #include "game/deal.h"
@@ -116,7 +117,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE | --game"
                          " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--threads N] [--plain] [--rows]"
-                         " [--layers FOLDER]\n");
+                         " [--layers FOLDER] [--seconds S]\n");
     return 3;
 }
 
@@ -165,6 +166,10 @@ int main(int argc, char** argv)
             searchPlain = 1;
         } else if (std::strcmp(argv[i], "--layers") == 0 && i + 1 < argc) {
             searchLayers = argv[++i];
+        } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+            searchTimeLimit = std::atof(argv[++i]);
+            if (!(searchTimeLimit > 0))
+                return Usage();
         } else {
             return Usage();
         }

@@ -14,9 +14,9 @@ Usage: solvability.py --exe orv2000-solve.exe [--first 1] [--last 10000]
 Run it inside tools/headless.sh (its own Wine session). The solver runs with
 its own default budget, so `orv2000-solve --seed N --cells K` gives any line
 of the answers again; a deal that leaves undecided is tried again layer by
-layer (`--layers`, every reachable position, files in the raw folder) unless
---no-layers is given, and `orv2000-solve --seed N --cells K --layers FOLDER`
-gives those lines."""
+layer (`--layers`, every reachable position, files in the raw folder, an hour
+at most) unless --no-layers is given, and
+`orv2000-solve --seed N --cells K --layers FOLDER` gives those lines."""
 import argparse
 import concurrent.futures
 import hashlib
@@ -40,6 +40,9 @@ CHECK_END = '<!-- end of cross-check -->'
 BENCH_START = '<!-- solver-bench: made by make solver-bench -->'
 BENCH_END = '<!-- end of solver-bench -->'
 FIELDS = 7  # seed, cells, answer, positions, ms, clicks, KB
+# The most a deal may take layer by layer (8579 with two free cells takes a
+# quarter of it here; 816 runs far longer without an end in sight).
+LAYERS_SECONDS = 3600
 
 
 def wine_loader(exe):
@@ -123,14 +126,15 @@ def load_layers(folder, cells):
 def decide_by_layers(loader, exe, cells, known, folder, saved):
     """The deals the search leaves undecided within its budget, tried again
     layer by layer, one at a time (each takes three quarters of the memory
-    free): known[seed] takes the answer when it decides."""
+    free) and for at most LAYERS_SECONDS: known[seed] takes the answer when
+    it decides."""
     tried = load_layers(folder, cells)
     seeds = [seed for seed in sorted(known) if known[seed][2] == 'unknown' and seed not in tried]
 
     def run(seed):
         files = os.path.join(folder, 'layers-%d-%d' % (cells, seed))
         try:
-            return run_chunk(loader, exe, seed, seed, cells, ['--layers', files])[0]
+            return run_chunk(loader, exe, seed, seed, cells, ['--layers', files, '--seconds', str(LAYERS_SECONDS)])[0]
         finally:
             shutil.rmtree(files, ignore_errors=True)
     with concurrent.futures.ThreadPoolExecutor(1) as pool:

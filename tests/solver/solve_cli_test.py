@@ -115,9 +115,10 @@ def main(exe):
         solve(['--position', position(name, rows, parked) if rows else os.path.join(folder, name)], 3, 'cannot read')
     solve(['--seed', '1', '--memory', str(1 << 40)], 3, 'this machine does not have them free')
     solve(['--seed', '19', '--cells', '1', '--memory', '4', '--threads', '2'], 2, 'unknown with 1 free cell', 'the memory ran out')
+    solve(['--seed', '1', '--layers', folder, '--seconds', '0.001'], 2, 'unknown with 1 free cell', 'the time ran out')
     failures.extend(answers_on_file(solve))
     for bad in (['--cells', '2'], ['--seed', '1', '--memory', '0'], ['--seed', '1', '--cells', '5'], ['--seeds', '5', '1'], ['--seed'],
-                ['--seed', '1', '--threads', '0'],
+                ['--seed', '1', '--threads', '0'], ['--seed', '1', '--seconds', '0'],
                 ['--budget', '0', '--seed', '1'], ['--seed', '1', '--layers', folder, '--plain'], ['-x']):
         solve(bad, 3, 'usage: orv2000-solve')
     for failure in failures:
