@@ -1994,15 +1994,53 @@ bool PopLayerKey(PositionKey* key)
 }
 
 // Stores a position of the layer being tried and keeps it to try.
-int AddToLayer(const PositionKey& key, unsigned long long hash)
+//
+// With one hole in column 1, an ace in column 1 may move into it (it is the
+// topmost), leaving a hole where it stood and nothing else changed; so the
+// aces in column 1 and that hole stand there in every order reachable from
+// each other (up to 24 with three aces), and a big layer is full of such
+// sets. Only one order of each set is stored, the aces in order of suit
+// from the top and the hole after them, and every order is kept to try when
+// that one is new: every position is still tried, once.
+int AddToLayer(Position& p, unsigned long long hash)
 {
+    unsigned long long top = p.holes & COLUMN_ONE;
+    int cells[BOARD_ROWS], cards[BOARD_ROWS], n = 0;
+    if (top != 0 && (top & (top - 1)) == 0) {
+        for (int r = 1; r <= BOARD_ROWS; r++) {
+            int cell = CellAt(1, r);
+            if (p.grid[cell] == 0 || isAce[p.grid[cell]]) {
+                cells[n] = cell;
+                cards[n++] = p.grid[cell];
+            }
+        }
+        // Ascending, the hole first; the stored order has it last.
+        for (int i = 1; i < n; i++)
+            for (int j = i; j > 0 && cards[j - 1] > cards[j]; j--)
+                std::swap(cards[j - 1], cards[j]);
+    }
+    PositionKey key = p.key;
+    if (n > 1) {
+        for (int i = 0; i < n; i++)
+            FlipKey(key, cells[i], p.grid[cells[i]] ^ cards[i == n - 1 ? 0 : i + 1]);
+        hash = PositionHash(key);
+    }
     int stored = StorePosition(key, hash);
-    if (stored == STORE_NEW) {
+    if (stored != STORE_NEW)
+        return stored == STORE_FULL ? STOP_MEMORY : STOP_NONE;
+    if (n <= 1) {
+        positionsSearched++;
+        return PushLayerKey(key) ? STOP_NONE : STOP_FILES;
+    }
+    do {
+        key = p.key;
+        for (int i = 0; i < n; i++)
+            FlipKey(key, cells[i], p.grid[cells[i]] ^ cards[i]);
         positionsSearched++;
         if (!PushLayerKey(key))
             return STOP_FILES;
-    }
-    return stored == STORE_FULL ? STOP_MEMORY : STOP_NONE;
+    } while (std::next_permutation(cards, cards + n));
+    return STOP_NONE;
 }
 
 // A position reached (p, with its hash) while a layer is tried: kept for
@@ -2047,7 +2085,7 @@ int ReachInLayer(Position& p, const LayerSlot& slot, unsigned long long hash, in
     SearchFrame f;
     if (p.parkedCount < cellsEnabled || run == UNSTORED_RUN ||
         (Generate(p, &f), f.count > 2 || (f.count == 2 && forks == UNSTORED_FORKS)))
-        return AddToLayer(p.key, hash);
+        return AddToLayer(p, hash);
     positionsSearched++;
     int stop = STOP_NONE;
     for (int i = 0; i < f.count && stop == STOP_NONE; i++) {

@@ -178,6 +178,15 @@ TEST_F(Solver, LayerByLayerProvesLossesAndLeavesNoFiles)
     for (int c = 1; c <= 10; c++)
         for (int r = 1; r <= 4; r++)
             board[c][r] = (r - 1) * 10 + c;
+    board[1][1] = 11;  // won by the ace of row 1 moving down, the other ace up, the king back
+    board[1][2] = CELL_EMPTY;
+    board[10][4] = 1;
+    freeCells[1] = 40;
+    EXPECT_TRUE(SolvePosition(1, DEFAULT_BUDGET) == SOLVE_UNKNOWN && searchStop == STOP_NO_LINE) << searchStop;
+    freeCells[1] = 0;
+    for (int c = 1; c <= 10; c++)
+        for (int r = 1; r <= 4; r++)
+            board[c][r] = (r - 1) * 10 + c;
     board[9][4] = 40;  // won by a park, a slide and the card back
     board[10][4] = 39;
     EXPECT_TRUE(SolvePosition(1, DEFAULT_BUDGET) == SOLVE_UNKNOWN && searchStop == STOP_NO_LINE) << searchStop;
