@@ -137,16 +137,16 @@ def decide_by_layers(loader, exe, cells, known, folder, saved):
             return run_chunk(loader, exe, seed, seed, cells, ['--layers', files, '--seconds', str(LAYERS_SECONDS)])[0]
         finally:
             shutil.rmtree(files, ignore_errors=True)
-    with concurrent.futures.ThreadPoolExecutor(1) as pool:
-        for seed, row in zip(seeds, pool.map(run, seeds)):
-            tried[seed] = row[2]
-            if row[2] != 'unknown':
-                known[seed] = row
-            saved()
-            with open(layers_path(folder, cells), 'a') as f:
-                f.write('%d %s\n' % (seed, row[2]))
-            print('seed %d with %d free cell%s layer by layer: %s, %d positions, %.0f s' % (
-                seed, cells, '' if cells == 1 else 's', row[2], row[3], row[4] / 1000), flush=True)
+    for seed in seeds:
+        row = run(seed)
+        tried[seed] = row[2]
+        if row[2] != 'unknown':
+            known[seed] = row
+        saved()
+        with open(layers_path(folder, cells), 'a') as f:
+            f.write('%d %s\n' % (seed, row[2]))
+        print('seed %d with %d free cell%s layer by layer: %s, %d positions, %.0f s' % (
+            seed, cells, '' if cells == 1 else 's', row[2], row[3], row[4] / 1000), flush=True)
     return {seed for seed, answer in tried.items() if answer != 'unknown'}
 
 
