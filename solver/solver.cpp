@@ -2002,6 +2002,21 @@ bool PopLayerKey(PositionKey* key)
 // sets. Only one order of each set is stored, the aces in order of suit
 // from the top and the hole after them, and every order is kept to try when
 // that one is new: every position is still tried, once.
+// The hole after every ace: the order stored is the first of this order.
+bool HoleLast(int a, int b)
+{
+    return (a != 0 ? a : CARD_COUNT + 1) < (b != 0 ? b : CARD_COUNT + 1);
+}
+
+// p's key with cards[i] standing in cells[i].
+PositionKey KeyWith(const Position& p, const int* cells, const int* cards, int n)
+{
+    PositionKey key = p.key;
+    for (int i = 0; i < n; i++)
+        FlipKey(key, cells[i], p.grid[cells[i]] ^ cards[i]);
+    return key;
+}
+
 int AddToLayer(Position& p, unsigned long long hash)
 {
     unsigned long long top = p.holes & COLUMN_ONE;
@@ -2014,32 +2029,19 @@ int AddToLayer(Position& p, unsigned long long hash)
                 cards[n++] = p.grid[cell];
             }
         }
-        // Ascending, the hole first; the stored order has it last.
         for (int i = 1; i < n; i++)
-            for (int j = i; j > 0 && cards[j - 1] > cards[j]; j--)
+            for (int j = i; j > 0 && HoleLast(cards[j], cards[j - 1]); j--)
                 std::swap(cards[j - 1], cards[j]);
     }
-    PositionKey key = p.key;
-    if (n > 1) {
-        for (int i = 0; i < n; i++)
-            FlipKey(key, cells[i], p.grid[cells[i]] ^ cards[i == n - 1 ? 0 : i + 1]);
-        hash = PositionHash(key);
-    }
-    int stored = StorePosition(key, hash);
+    PositionKey key = n > 1 ? KeyWith(p, cells, cards, n) : p.key;
+    int stored = StorePosition(key, n > 1 ? PositionHash(key) : hash);
     if (stored != STORE_NEW)
         return stored == STORE_FULL ? STOP_MEMORY : STOP_NONE;
-    if (n <= 1) {
-        positionsSearched++;
-        return PushLayerKey(key) ? STOP_NONE : STOP_FILES;
-    }
     do {
-        key = p.key;
-        for (int i = 0; i < n; i++)
-            FlipKey(key, cells[i], p.grid[cells[i]] ^ cards[i]);
         positionsSearched++;
-        if (!PushLayerKey(key))
+        if (!PushLayerKey(n > 1 ? KeyWith(p, cells, cards, n) : p.key))
             return STOP_FILES;
-    } while (std::next_permutation(cards, cards + n));
+    } while (n > 1 && std::next_permutation(cards, cards + n, HoleLast));
     return STOP_NONE;
 }
 

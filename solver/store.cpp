@@ -83,14 +83,20 @@ unsigned long long searchWritten = 0;
 // deciding one table after another finds it ready; more would sit idle.
 constexpr unsigned long long KEPT_MOST = 256ull << 20;
 
-// The biggest table the limit allows: the table grows while the limit holds
-// it and one of half its size together, as when the two were side by side,
-// so a search fills the store at the same count on the same limit as ever
-// (with storeWholeLimit, while the limit holds the bigger table alone).
+// Whether a table of this size may double: while the limit holds the bigger
+// table and this one together, as when the two were side by side, so a
+// search fills the store at the same count on the same limit as ever (with
+// storeWholeLimit, while the limit holds the bigger table alone).
+bool MayDouble(unsigned long long bytes)
+{
+    return (storeWholeLimit ? 2 : 3) * bytes <= storeLimit;
+}
+
+// The biggest table the limit allows.
 int LargestBits()
 {
     int bits = FIRST_BITS;
-    while (bits < storeMostBits && (storeWholeLimit ? 2 : 3) * SlotCount(bits) * SLOT_BYTES <= storeLimit &&
+    while (bits < storeMostBits && MayDouble(SlotCount(bits) * SLOT_BYTES) &&
            (SIZE_T)(SlotCount(bits + 1) * SLOT_BYTES) == SlotCount(bits + 1) * SLOT_BYTES)
         bits++;
     return bits;
@@ -218,7 +224,7 @@ LONG Place(const unsigned char* entry, int bits)
 bool Grow()
 {
     unsigned long long slots = SlotCount(storeBits), now = slots * SLOT_BYTES;
-    if (storeBits >= regionBits || storeBits >= storeMostBits || (storeWholeLimit ? 2 : 3) * now > storeLimit)
+    if (storeBits >= regionBits || storeBits >= storeMostBits || !MayDouble(now))
         return false;
     unsigned long long low = std::min(slots, 2ull * (unsigned long long)longestProbe + 2);
     unsigned char* aside = (unsigned char*)VirtualAlloc(nullptr, (SIZE_T)(low * SLOT_BYTES), MEM_COMMIT | MEM_RESERVE,
