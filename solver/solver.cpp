@@ -1993,15 +1993,6 @@ bool PopLayerKey(PositionKey* key)
     return true;
 }
 
-// Stores a position of the layer being tried and keeps it to try.
-//
-// With one hole in column 1, an ace in column 1 may move into it (it is the
-// topmost), leaving a hole where it stood and nothing else changed; so the
-// aces in column 1 and that hole stand there in every order reachable from
-// each other (up to 24 with three aces), and a big layer is full of such
-// sets. Only one order of each set is stored, the aces in order of suit
-// from the top and the hole after them, and every order is kept to try when
-// that one is new: every position is still tried, once.
 // The hole after every ace: the order stored is the first of this order.
 bool HoleLast(int a, int b)
 {
@@ -2017,6 +2008,15 @@ PositionKey KeyWith(const Position& p, const int* cells, const int* cards, int n
     return key;
 }
 
+// Stores a position of the layer being tried and keeps it to try.
+//
+// With one hole in column 1, an ace in column 1 may move into it (it is the
+// topmost), leaving a hole where it stood and nothing else changed; so the
+// aces in column 1 and that hole stand there in every order reachable from
+// each other (up to 24 with three aces), and a big layer is full of such
+// sets. Only one order of each set is stored, the aces in order of suit
+// from the top and the hole after them, and every order is kept to try when
+// that one is new: every position is still tried, once.
 int AddToLayer(Position& p, unsigned long long hash)
 {
     unsigned long long top = p.holes & COLUMN_ONE;
@@ -2033,15 +2033,15 @@ int AddToLayer(Position& p, unsigned long long hash)
             for (int j = i; j > 0 && HoleLast(cards[j], cards[j - 1]); j--)
                 std::swap(cards[j - 1], cards[j]);
     }
-    PositionKey key = n > 1 ? KeyWith(p, cells, cards, n) : p.key;
+    PositionKey key = KeyWith(p, cells, cards, n);
     int stored = StorePosition(key, n > 1 ? PositionHash(key) : hash);
     if (stored != STORE_NEW)
         return stored == STORE_FULL ? STOP_MEMORY : STOP_NONE;
     do {
         positionsSearched++;
-        if (!PushLayerKey(n > 1 ? KeyWith(p, cells, cards, n) : p.key))
+        if (!PushLayerKey(KeyWith(p, cells, cards, n)))
             return STOP_FILES;
-    } while (n > 1 && std::next_permutation(cards, cards + n, HoleLast));
+    } while (std::next_permutation(cards, cards + n, HoleLast));
     return STOP_NONE;
 }
 
