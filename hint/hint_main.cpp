@@ -26,6 +26,8 @@ namespace {
 // How often the game is read, also while a search runs.
 constexpr DWORD POLL_MS = 250;
 constexpr UINT WM_HINT_SHOW = WM_APP + 1;
+// Memory written between two looks at the game while nothing is searched.
+constexpr unsigned long long WARM_PART = 16ull << 20;
 // Room for one line of the window, in characters.
 constexpr int LINE_SIZE = 200;
 
@@ -247,6 +249,7 @@ DWORD WINAPI Worker(LPVOID)
     // No limits: the answer comes when it is there, or when memory runs out.
     searchTimeLimit = 0;
     searchInterrupted = TableChanged;
+    int warmed = 0;
     for (DWORD wait = 0;; Sleep(wait)) {
         wait = POLL_MS;
         HWND game = FindGameWindow();
@@ -282,6 +285,10 @@ DWORD WINAPI Worker(LPVOID)
         // A button pressed while a card was on its way is taken up here.
         if (request != REQUEST_NONE && decidedAnswer == SOLVE_WON && lineNext <= winningLength)
             PlayLine(game, InterlockedExchange(&request, REQUEST_NONE) == REQUEST_ALL);
+        // While the player thinks, a part a look: the memory the searches
+        // keep, written before a search needs it.
+        if (!warmed)
+            warmed = WarmSearchMemory(WARM_PART);
     }
 }
 

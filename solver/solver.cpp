@@ -902,9 +902,22 @@ void LeaveNodeRegion(unsigned long long committed)
     nodeRegionWritten = std::max(nodeRegionWritten, committed);
 }
 
+// The nodes take a quarter of the memory, about what they need beside a
+// store holding as many positions.
+unsigned long long NodeRoom()
+{
+    unsigned long long room = storeLimit / 4;
+    return (SIZE_T)room == room ? room : (SIZE_T)-1 / 2;
+}
+
+unsigned long long NodesKept()
+{
+    return std::min(NODES_KEPT_MOST, storeLimit / 32) & ~4095ull;
+}
+
 void ShrinkNodeRegion()
 {
-    unsigned long long kept = std::min(NODES_KEPT_MOST, storeLimit / 32) & ~4095ull;
+    unsigned long long kept = NodesKept();
     if (nodeRegion && nodeRegionWritten > kept) {
         VirtualFree(nodeRegion + kept, (SIZE_T)(nodeRegionWritten - kept), MEM_DECOMMIT);
         nodeRegionWritten = kept;
@@ -1725,11 +1738,7 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
 {
     bestScoreWeight = scoreWeight;
     bestDepthWeight = depthWeight;
-    // The nodes take a quarter of the memory, about what they need beside a
-    // store holding as many positions.
-    unsigned long long room = storeLimit / 4;
-    if ((SIZE_T)room != room)
-        room = (SIZE_T)-1 / 2;
+    unsigned long long room = NodeRoom();
     bestRoom = std::min((long long)(room / sizeof(BestNode)), 0x7FFFFFFFll);
     unsigned char* arena = NodeRegion(room);
     bestCommitted = std::min(NODE_CHUNK, bestRoom);
@@ -2353,6 +2362,25 @@ int ApplyClick(int card, int button)
 {
     int column, row, toColumn, toRow;
     return FindCardPlace(card, &column, &row) && PlayClickOnBoard(column, row, button, &toColumn, &toRow);
+}
+
+int WarmSearchMemory(unsigned long long most)
+{
+    if (storeLimit == 0)
+        SetStoreLimit(FreeMemoryForSearch());
+    if (!WarmStore(&most))
+        return 0;
+    unsigned long long kept = NodesKept();
+    unsigned char* arena = NodeRegion(NodeRoom());
+    if (!arena || nodeRegionWritten >= kept)
+        return 1;
+    unsigned long long end = kept - nodeRegionWritten > most ? (nodeRegionWritten + most) & ~4095ull : kept;
+    if (end <= nodeRegionWritten || !VirtualAlloc(arena, (SIZE_T)end, MEM_COMMIT, PAGE_READWRITE))
+        return 0;
+    for (unsigned long long at = nodeRegionWritten; at < end; at += 4096)
+        arena[at] = 0;
+    nodeRegionWritten = end;
+    return end == kept;
 }
 
 int SolvePosition(int freeCellsEnabled, long long budget)

@@ -81,6 +81,10 @@ extern int searchThreads;
 // given number of free cells enabled: every card once, one hole per parked
 // card, parked cards only in enabled cells, sentinels zero.
 int IsValidPosition(int freeCellsEnabled);
+// Writes the memory searches keep from one to the next, between searches,
+// so that those after find it ready: for a caller that decides one position
+// after another. At most this many bytes at a call; 1 once all is written.
+int WarmSearchMemory(unsigned long long most);
 // Decides the position in board and freeCells with 1 to 4 free cells
 // enabled, reaching at most budget positions.
 int SolvePosition(int freeCellsEnabled, long long budget);

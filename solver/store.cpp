@@ -83,6 +83,12 @@ unsigned long long searchWritten = 0;
 // deciding one table after another finds it ready; more would sit idle.
 constexpr unsigned long long KEPT_MOST = 256ull << 20;
 
+// What a search leaves written for the next, in whole pages.
+unsigned long long KeptBytes()
+{
+    return std::max(SlotCount(FIRST_BITS) * SLOT_BYTES, std::min(KEPT_MOST, storeLimit / 8)) & ~4095ull;
+}
+
 // Whether a table of this size may double: while the limit holds the bigger
 // table and this one together, as when the two were side by side, so a
 // search fills the store at the same count on the same limit as ever (with
@@ -377,10 +383,28 @@ void ClearStore(int threads)
     NotePeak(searchWritten);
 }
 
+int WarmStore(unsigned long long* most)
+{
+    if (!storeSlots)
+        ClearStore();
+    if (!storeSlots)
+        return 1;
+    unsigned long long kept = std::min(KeptBytes(), SlotCount(regionBits) * SLOT_BYTES);
+    if (regionWritten >= kept)
+        return 1;
+    unsigned long long end = kept - regionWritten > *most ? (regionWritten + *most) & ~4095ull : kept;
+    if (end <= regionWritten || !VirtualAlloc(storeSlots, (SIZE_T)end, MEM_COMMIT, PAGE_READWRITE))
+        return 0;
+    for (unsigned long long at = regionWritten; at < end; at += 4096)
+        storeSlots[at] = 0;
+    *most -= end - regionWritten;
+    regionWritten = end;
+    return end == kept;
+}
+
 void ShrinkStore()
 {
-    unsigned long long kept = std::max(SlotCount(FIRST_BITS) * SLOT_BYTES, std::min(KEPT_MOST, storeLimit / 8));
-    kept &= ~4095ull;
+    unsigned long long kept = KeptBytes();
     if (storeSlots && regionWritten > kept) {
         VirtualFree(storeSlots + kept, (SIZE_T)(regionWritten - kept), MEM_DECOMMIT);
         regionWritten = kept;
