@@ -2370,17 +2370,8 @@ int WarmSearchMemory(unsigned long long most)
         SetStoreLimit(FreeMemoryForSearch());
     if (!WarmStore(&most))
         return 0;
-    unsigned long long kept = NodesKept();
     unsigned char* arena = NodeRegion(NodeRoom());
-    if (!arena || nodeRegionWritten >= kept)
-        return 1;
-    unsigned long long end = kept - nodeRegionWritten > most ? (nodeRegionWritten + most) & ~4095ull : kept;
-    if (end <= nodeRegionWritten || !VirtualAlloc(arena, (SIZE_T)end, MEM_COMMIT, PAGE_READWRITE))
-        return 0;
-    for (unsigned long long at = nodeRegionWritten; at < end; at += 4096)
-        arena[at] = 0;
-    nodeRegionWritten = end;
-    return end == kept;
+    return !arena || WritePages(arena, &nodeRegionWritten, NodesKept(), &most);
 }
 
 int SolvePosition(int freeCellsEnabled, long long budget)

@@ -383,23 +383,26 @@ void ClearStore(int threads)
     NotePeak(searchWritten);
 }
 
+int WritePages(unsigned char* region, unsigned long long* written, unsigned long long kept, unsigned long long* most)
+{
+    if (*written >= kept)
+        return 1;
+    unsigned long long end = kept - *written > *most ? (*written + *most) & ~4095ull : kept;
+    if (end <= *written || !VirtualAlloc(region, (SIZE_T)end, MEM_COMMIT, PAGE_READWRITE))
+        return 0;
+    for (unsigned long long at = *written; at < end; at += 4096)
+        region[at] = 0;
+    *most -= end - *written;
+    *written = end;
+    return end == kept;
+}
+
 int WarmStore(unsigned long long* most)
 {
     if (!storeSlots)
         ClearStore();
-    if (!storeSlots)
-        return 1;
-    unsigned long long kept = std::min(KeptBytes(), SlotCount(regionBits) * SLOT_BYTES);
-    if (regionWritten >= kept)
-        return 1;
-    unsigned long long end = kept - regionWritten > *most ? (regionWritten + *most) & ~4095ull : kept;
-    if (end <= regionWritten || !VirtualAlloc(storeSlots, (SIZE_T)end, MEM_COMMIT, PAGE_READWRITE))
-        return 0;
-    for (unsigned long long at = regionWritten; at < end; at += 4096)
-        storeSlots[at] = 0;
-    *most -= end - regionWritten;
-    regionWritten = end;
-    return end == kept;
+    return !storeSlots ||
+           WritePages(storeSlots, &regionWritten, std::min(KeptBytes(), SlotCount(regionBits) * SLOT_BYTES), most);
 }
 
 void ShrinkStore()

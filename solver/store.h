@@ -57,6 +57,10 @@ void ShrinkStore();
 // by page, which on some machines costs a search a third of its time. At
 // most *most bytes (less what it wrote); 1 once all of it is written.
 int WarmStore(unsigned long long* most);
+// Commits a region's first kept bytes and writes each page from *written on,
+// at most *most bytes of them (both counts kept up to date); 1 once *written
+// reaches kept.
+int WritePages(unsigned char* region, unsigned long long* written, unsigned long long kept, unsigned long long* most);
 void ResetStorePeak();
 // Where a position belongs in the store. KeySum adds up the key's words,
 // each times its own constant: a card put into a hole adds to the sum what
