@@ -63,7 +63,15 @@ fi
 echo "Installing:$missing"
 [ "$needs_i386" -eq 1 ] && dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
+# A mirror part way through a sync serves a Packages file that does not match
+# its Release file for a minute or two: try again before giving up.
+tries=1
+until apt-get update -q; do
+    [ "$tries" -ge 4 ] && exit 1
+    echo "apt-get update failed; trying again in 30 s" >&2
+    sleep 30
+    tries=$((tries + 1))
+done
 # shellcheck disable=SC2086
 apt-get install -y -q --no-install-recommends $missing
 enable_32bit_emulation
