@@ -36,6 +36,14 @@ enable_32bit_emulation() {
     /usr/lib/wine/wine --version >/dev/null 2>&1 && echo "32-bit programs run through qemu-user on this machine"
 }
 
+# The suites whose native index was fetched and whose i386 one was not.
+suites_without_i386() {
+    targets=$(apt-get indextargets --format '$(CODENAME) $(ARCHITECTURE)' 'Identifier: Packages' | sort -u)
+    for suite in $(echo "$targets" | awk -v arch="$(dpkg --print-architecture)" '$2 == arch { print $1 }'); do
+        echo "$targets" | grep -qx "$suite i386" || echo "$suite"
+    done
+}
+
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
@@ -66,12 +74,32 @@ export DEBIAN_FRONTEND=noninteractive
 # A mirror part way through a sync serves a Packages file that does not match
 # its Release file for a minute or two: try again before giving up.
 tries=1
+hold=""
 until apt-get update -q; do
-    [ "$tries" -ge 4 ] && exit 1
+    if [ "$tries" -ge 4 ]; then
+        hold=$(suites_without_i386)
+        case "$missing" in *:i386*) ;; *) exit 1 ;; esac
+        [ -n "$hold" ] || exit 1
+        break
+    fi
     echo "apt-get update failed; trying again in 30 s" >&2
     sleep 30
     tries=$((tries + 1))
 done
+prefs=""
+if [ -n "$hold" ]; then
+    # A Multi-Arch: same library must be one version in both architectures,
+    # and no i386 build of what these suites hold can be seen: take both
+    # from the suites that have both, this once. apt-get upgrade brings the
+    # rest when the mirror is whole again.
+    # shellcheck disable=SC2086
+    echo "No i386 index from" $hold "- installing from the other suites" >&2
+    prefs=$(mktemp)
+    trap 'rm -f "$prefs"' EXIT
+    for suite in $hold; do
+        printf 'Package: *\nPin: release n=%s\nPin-Priority: 100\n\n' "$suite" >> "$prefs"
+    done
+fi
 # shellcheck disable=SC2086
-apt-get install -y -q --no-install-recommends $missing
+apt-get install -y -q --no-install-recommends ${prefs:+-o Dir::Etc::Preferences="$prefs"} $missing
 enable_32bit_emulation
