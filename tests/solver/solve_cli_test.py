@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """orv2000-solve from the command line: answers, lines and exit codes (0 won,
-1 lost, 2 unknown, 3 refused). Usage: solve_cli_test.py ORV2000_SOLVE_EXE"""
+1 lost, 2 unknown, 3 refused). Usage: solve_cli_test.py ORV2000_SOLVE_EXE PROCESSOR"""
 import os
 import re
 import subprocess
@@ -47,7 +47,7 @@ def answers_on_file(solve):
     return wrong
 
 
-def main(exe):
+def main(exe, processor):
     found = subprocess.run([os.path.join(ROOT, 'tools', 'wine-loader.sh'), exe], stdout=subprocess.PIPE, text=True)
     if found.returncode:
         print('skipped: 32-bit code is emulated here; the solver runs in orv_tests.OneProcess')
@@ -84,9 +84,11 @@ def main(exe):
     solve(['--position', position('dead', dead, []), '--cells', '2', '--threads', '1'], 1,
           'lost with 2 free cells: 209612 positions')
     # Layer by layer, with files in a folder it makes: lost (a position with
-    # both free cells taken and few moves counts each time it is reached).
+    # both free cells taken and few moves counts each time it is reached, and
+    # so does one sent again to a later layer: the 32-bit build remembers
+    # fewer of those it sent).
     solve(['--position', position('dead', dead, []), '--cells', '2', '--layers', os.path.join(folder, 'layers')], 1,
-          'lost with 2 free cells: 319145 positions')
+          'lost with 2 free cells: %d positions' % (320154 if processor == 'i686' else 319145))
     # With the suits' rows fixed: the dead row's 24 ways each tried to the
     # end, and again with an ace out of its row, prove nothing; seed 187 has
     # no win in its first three ways, 756 with one free cell none until an
@@ -127,4 +129,4 @@ def main(exe):
 
 
 if __name__ == '__main__':
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(sys.argv[1], sys.argv[2]))
