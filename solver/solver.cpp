@@ -1909,15 +1909,61 @@ bool AppendKeys(const char* path, const PositionKey* keys, int count)
     return std::fclose(f) == 0 && written;
 }
 
+// The files of the layers written to last stay open. A buffer goes to its
+// file every 512 keys, and under Wine each opening and closing of a file
+// waits on the wine server: that took about a quarter of the time, spent
+// on a few layers written to again and again.
+constexpr int OPEN_LAYER_FILES = 64;
+struct OpenLayerFile {
+    unsigned id;
+    FILE* file;
+    unsigned long long used;  // when last written to: the oldest is closed first
+};
+OpenLayerFile openLayerFiles[OPEN_LAYER_FILES];
+unsigned long long layerWrites = 0;
+
+// False when what was written to the file could not all be.
+bool CloseLayerFile(OpenLayerFile& open)
+{
+    bool closed = open.file == nullptr || std::fclose(open.file) == 0;
+    open = OpenLayerFile{ LAYER_NONE, nullptr, 0 };
+    return closed;
+}
+
+// The layer's file closed, before it is read or removed.
+bool CloseLayerFile(unsigned id)
+{
+    for (OpenLayerFile& open : openLayerFiles)
+        if (open.id == id)
+            return CloseLayerFile(open);
+    return true;
+}
+
 bool FlushLayer(LayerSlot& slot)
 {
     if (slot.count == 0)
         return true;
-    char path[MAX_PATH + 16];
-    LayerFile(path, sizeof path, slot.id);
-    bool written = AppendKeys(path, layerBuffers + (size_t)(slot.buffer - 1) * LAYER_BUFFER_KEYS, slot.count);
+    OpenLayerFile* open = &openLayerFiles[0];
+    for (OpenLayerFile& o : openLayerFiles) {
+        if (o.id == slot.id) {
+            open = &o;
+            break;
+        }
+        if (o.used < open->used)
+            open = &o;
+    }
+    int count = slot.count;
     slot.count = 0;
-    return written;
+    if (open->id != slot.id) {
+        char path[MAX_PATH + 16];
+        LayerFile(path, sizeof path, slot.id);
+        if (!CloseLayerFile(*open) || (open->file = std::fopen(path, "ab")) == nullptr)
+            return false;
+        open->id = slot.id;
+    }
+    open->used = ++layerWrites;
+    const PositionKey* keys = layerBuffers + (size_t)(slot.buffer - 1) * LAYER_BUFFER_KEYS;
+    return std::fwrite(keys, sizeof(PositionKey), count, open->file) == (size_t)count;
 }
 
 // Keeps a position for a later layer: STOP_NONE, or why it cannot.
@@ -2115,7 +2161,7 @@ int TryLayer(LayerSlot& slot, long long budget)
 {
     char path[MAX_PATH + 16];
     LayerFile(path, sizeof path, slot.id);
-    bool flushed = FlushLayer(slot);
+    bool flushed = FlushLayer(slot) && CloseLayerFile(slot.id);
     if (slot.buffer != 0)
         layerFreeBuffers[layerFreeCount++] = slot.buffer;
     slot.buffer = 0;
@@ -2164,6 +2210,8 @@ int TryLayer(LayerSlot& slot, long long budget)
 void EndLayers()
 {
     char path[MAX_PATH + 16];
+    for (OpenLayerFile& open : openLayerFiles)
+        CloseLayerFile(open);
     for (int i = 0; i < LAYER_SLOTS; i++) {
         if (layerSlots[i].id != LAYER_NONE && !layerSlots[i].done) {
             LayerFile(path, sizeof path, layerSlots[i].id);
@@ -2188,6 +2236,8 @@ int LayeredSearch(long long budget)
     layerSlotsUsed = layerFreeCount = layerBuffersCommitted = 0;
     layerTop = layerSpills = 0;
     layerFailed = false;
+    for (OpenLayerFile& open : openLayerFiles)
+        open = OpenLayerFile{ LAYER_NONE, nullptr, 0 };
     layerBuffers = (PositionKey*)VirtualAlloc(nullptr, sizeof(PositionKey) * LAYER_BUFFERS * LAYER_BUFFER_KEYS,
                                               MEM_RESERVE, PAGE_READWRITE);
     layerStack = (PositionKey*)VirtualAlloc(nullptr, sizeof(PositionKey) * LAYER_STACK, MEM_COMMIT | MEM_RESERVE,
