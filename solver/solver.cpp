@@ -2237,7 +2237,7 @@ int LayeredSearch(long long budget)
     layerTop = layerSpills = 0;
     layerFailed = false;
     for (OpenLayerFile& open : openLayerFiles)
-        open = OpenLayerFile{ LAYER_NONE, nullptr, 0 };
+        CloseLayerFile(open);  // none is open: this marks each unused (0 is a layer)
     layerBuffers = (PositionKey*)VirtualAlloc(nullptr, sizeof(PositionKey) * LAYER_BUFFERS * LAYER_BUFFER_KEYS,
                                               MEM_RESERVE, PAGE_READWRITE);
     layerStack = (PositionKey*)VirtualAlloc(nullptr, sizeof(PositionKey) * LAYER_STACK, MEM_COMMIT | MEM_RESERVE,

@@ -55,8 +55,11 @@ if [ -z "$missing" ]; then
     exit
 fi
 
-needs_i386=0
-case "$missing" in *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || needs_i386=1 ;; esac
+wants_i386=0 needs_i386=0
+case "$missing" in *:i386*)
+    wants_i386=1
+    dpkg --print-foreign-architectures | grep -qx i386 || needs_i386=1 ;;
+esac
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "Missing packages. Run as root:" >&2
@@ -77,8 +80,7 @@ tries=1
 hold=""
 until apt-get update -q; do
     if [ "$tries" -ge 4 ]; then
-        hold=$(suites_without_i386)
-        case "$missing" in *:i386*) ;; *) exit 1 ;; esac
+        [ "$wants_i386" -eq 1 ] && hold=$(suites_without_i386)
         [ -n "$hold" ] || exit 1
         break
     fi
