@@ -6,7 +6,8 @@
 //
 // One worker thread owns the board state (the solver and the table reader
 // share the game's globals): it polls the game a few times a second, decides
-// each new table and plays the clicks. A search takes as long as it needs;
+// each new table, works out what it teaches about it (hint/teacher.cpp),
+// plays the clicks and looks for a winnable deal (hint/lookahead.cpp). A search takes as long as it needs;
 // meanwhile the worker shows how far it has come and drops it as soon as the
 // game shows another table. The window's thread only shows what the worker
 // last wrote and passes on the buttons.
@@ -14,9 +15,12 @@
 #include "game/wincheck.h"
 #include "hint/gamewindow.h"
 #include "hint/hintres.h"
+#include "hint/lookahead.h"
+#include "hint/teacher.h"
 #include "solver/solver.h"
 #include "solver/words.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <cwchar>
@@ -34,11 +38,14 @@ constexpr int LINE_SIZE = 200;
 constexpr int REQUEST_NONE = 0;
 constexpr int REQUEST_ONE = 1;
 constexpr int REQUEST_ALL = 2;
+constexpr int REQUEST_WINNABLE = 3;
 
 enum Text {
     TEXT_TITLE, TEXT_PLAY_ONE, TEXT_PLAY_ALL, TEXT_STOP, TEXT_CLOSE, TEXT_NO_GAME, TEXT_WAITING,
     TEXT_READING, TEXT_WON_GAME, TEXT_CAN_WIN, TEXT_CAN_WIN_1, TEXT_LOST, TEXT_LOST_1, TEXT_UNDECIDED,
-    TEXT_NO_MEMORY, TEXT_TOO_DEEP, TEXT_NOT_A_POSITION, TEXT_REFUSED, TEXT_SEARCHING, TEXT_POSITIONS, TEXT_COUNT
+    TEXT_NO_MEMORY, TEXT_TOO_DEEP, TEXT_NOT_A_POSITION, TEXT_REFUSED, TEXT_SEARCHING, TEXT_POSITIONS,
+    TEXT_CELLS_WIN, TEXT_CELLS_NEVER, TEXT_CELLS_SEARCHING, TEXT_CELLS_UNDECIDED, TEXT_LOSING, TEXT_COULD_WIN,
+    TEXT_WINNABLE, TEXT_CANCEL, TEXT_LOOKING, TEXT_COUNT
 };
 
 const wchar_t* const italianTexts[TEXT_COUNT] = {
@@ -49,6 +56,10 @@ const wchar_t* const italianTexts[TEXT_COUNT] = {
     L"Non deciso", L"Non deciso: memoria esaurita", L"Non deciso: troppe mosse di fila",
     L"Le carte non formano una posizione del gioco.", L"Il gioco non ha accettato la mossa.",
     L"Sto ancora cercando...", L"%ls posizioni provate",
+    L"Con %d spazi liberi si vince ancora", L"Non si vince nemmeno con 4 spazi liberi",
+    L"Con %d spazi liberi? Cerco...", L"Con %d spazi liberi: non deciso",
+    L"Mossa perdente: ", L"Si vinceva con: ",
+    L"Nuova partita vincibile", L"Annulla", L"Cerco una partita vincibile...",
 };
 const wchar_t* const englishTexts[TEXT_COUNT] = {
     L"Hints - Orvenna 2000", L"Play one move", L"Play to the end", L"Stop", L"Close",
@@ -58,6 +69,10 @@ const wchar_t* const englishTexts[TEXT_COUNT] = {
     L"Undecided", L"Undecided: out of memory", L"Undecided: too many moves in a row",
     L"The cards do not make a position of the game.", L"The game did not take the move.",
     L"Still searching...", L"%ls positions tried",
+    L"Still winnable with %d free cells", L"Not winnable even with 4 free cells",
+    L"With %d free cells? Searching...", L"With %d free cells: undecided",
+    L"Losing move: ", L"It could be won with: ",
+    L"New winnable game", L"Cancel", L"Looking for a winnable game...",
 };
 
 const wchar_t* const* texts = englishTexts;
@@ -69,13 +84,18 @@ int cellsOnCommandLine = 0;
 CRITICAL_SECTION shownLock;
 wchar_t shownVerdict[LINE_SIZE];
 wchar_t shownAdvice[LINE_SIZE];
+wchar_t shownCells[LINE_SIZE];
+wchar_t shownLosing[2 * LINE_SIZE];
 int shownCanPlay = 0;
 int shownPlaying = 0;
+int shownLooking = 0;
 
 // Set by the buttons, taken by the worker.
 volatile LONG request = REQUEST_NONE;
 volatile LONG stopRequested = 0;
 
+// 1 while the teacher has answers to find for the table decided.
+int lessonsOpen = 0;
 // The worker's memory of the last table it decided.
 int decidedBoard[BOARD_COLUMNS + 1][BOARD_ROWS + 1];
 int decidedCells[FREE_CELL_COUNT + 1];
@@ -91,13 +111,35 @@ DWORD lastLook = 0;
 // may be wiped by a repaint, but during a game the number only grows.
 int cellsSeen = 0;
 
-void Show(const wchar_t* verdict, const wchar_t* advice, int canPlay, int playing)
+// The two lines the teacher fills: the fewest free cells that still win, and
+// the move that lost this game.
+void Lessons(wchar_t* cells, wchar_t* losing)
 {
+    const int kinds[] = { 0, TEXT_CELLS_SEARCHING, TEXT_CELLS_WIN, TEXT_CELLS_NEVER, TEXT_CELLS_UNDECIDED };
+    cells[0] = losing[0] = L'\0';
+    if (fewestState != FEWEST_NONE)
+        std::swprintf(cells, LINE_SIZE, texts[kinds[fewestState]], fewestCells);
+    if (losingNamed) {
+        wchar_t click[LINE_SIZE], alternative[LINE_SIZE];
+        MultiByteToWideChar(CP_UTF8, 0, italian ? losingItalian[1] : losingEnglish[1], -1, click, LINE_SIZE);
+        MultiByteToWideChar(CP_UTF8, 0, italian ? losingItalian[2] : losingEnglish[2], -1, alternative, LINE_SIZE);
+        std::swprintf(losing, 2 * LINE_SIZE, L"%ls%ls\n%ls%ls", texts[TEXT_LOSING], click, texts[TEXT_COULD_WIN],
+                      alternative);
+    }
+}
+
+void Show(const wchar_t* verdict, const wchar_t* advice, int canPlay, int playing, int looking = 0)
+{
+    wchar_t cells[LINE_SIZE], losing[2 * LINE_SIZE];
+    Lessons(cells, losing);
     EnterCriticalSection(&shownLock);
     std::wcsncpy(shownVerdict, verdict, LINE_SIZE - 1);
     std::wcsncpy(shownAdvice, advice, LINE_SIZE - 1);
+    std::wcsncpy(shownCells, cells, LINE_SIZE - 1);
+    std::wcsncpy(shownLosing, losing, 2 * LINE_SIZE - 1);
     shownCanPlay = canPlay;
     shownPlaying = playing;
+    shownLooking = looking;
     LeaveCriticalSection(&shownLock);
     PostMessageW(hintWindow, WM_HINT_SHOW, 0, 0);
 }
@@ -158,19 +200,24 @@ void Count(long long count, wchar_t* text)
 }
 
 // Asked by the solver in this thread while it searches: every POLL_MS it
-// shows how far the search has come and reads the game. Nonzero, which stops
-// the search, when the game has gone or shows another table or more free
-// cells. The table is read beside the board state, which the solver reads
-// again at every stage of its search.
+// shows how far the verdict's search has come (or, while the teacher
+// searches, the verdict and its lines so far) and reads the game. Nonzero,
+// which stops the search, when the game has gone or shows another table or
+// more free cells. The table is read beside the board state, which the
+// solver reads again at every stage of its search.
 int TableChanged()
 {
     if (GetTickCount() - lastLook < POLL_MS)
         return 0;
     lastLook = GetTickCount();
-    wchar_t count[40], advice[LINE_SIZE];
-    Count(positionsSearched, count);
-    std::swprintf(advice, LINE_SIZE, texts[TEXT_POSITIONS], count);
-    Show(texts[TEXT_SEARCHING], advice, 0, 0);
+    if (lessonsOpen) {
+        ShowDecision(0);
+    } else {
+        wchar_t count[40], advice[LINE_SIZE];
+        Count(positionsSearched, count);
+        std::swprintf(advice, LINE_SIZE, texts[TEXT_POSITIONS], count);
+        Show(texts[TEXT_SEARCHING], advice, 0, 0);
+    }
     HWND game = FindGameWindow();
     if (!game)
         return 1;
@@ -183,22 +230,18 @@ int TableChanged()
 
 // The free cells to decide with: the command line's number, else what the
 // game shows, never fewer than seen earlier in the same game. A table that
-// differs from the last in more places than one move changes is a new deal,
-// which starts again with one free cell.
+// no few clicks lead to from the last is a new deal, which starts again with
+// one free cell.
 int CellsEnabled(HWND game)
 {
-    if (cellsOnCommandLine)
+    if (cellsOnCommandLine) {
+        TeacherSees(cellsOnCommandLine);
         return cellsOnCommandLine;
-    int changed = 0;
-    for (int c = 1; c <= BOARD_COLUMNS; c++)
-        for (int r = 1; r <= BOARD_ROWS; r++)
-            changed += board[c][r] != decidedBoard[c][r];
-    if (changed > 2)
-        cellsSeen = 0;
+    }
     int cells = ReadFreeCellsEnabled(game);
-    if (cellsSeen > cells)
-        cells = cellsSeen;
-    cellsSeen = cells > 0 ? cells : 1;
+    if (!TeacherSees(std::max({ cells, cellsSeen, 1 })))
+        cellsSeen = 0;
+    cellsSeen = std::max({ cells, cellsSeen, 1 });
     return cellsSeen;
 }
 
@@ -226,7 +269,8 @@ int PlayClick(HWND game, const LineClick& click, int cells)
 }
 
 // Plays the next click of the decided line, or all of them until the line
-// ends, the table goes another way or Stop is pressed.
+// ends, the table goes another way or Stop is pressed. The teacher follows
+// each table, winnable all along the line.
 void PlayLine(HWND game, int all)
 {
     stopRequested = 0;
@@ -240,8 +284,21 @@ void PlayLine(HWND game, int all)
         }
         lineNext++;
         RememberTable();
+        TeacherSees(decidedCount);
+        TeacherKnows(decidedCount, lineNext <= winningLength ? SOLVE_WON : SOLVE_INVALID, STOP_NONE,
+                     &winningLine[lineNext]);
     } while (all && lineNext <= winningLength && !stopRequested);
     ShowDecision(0);
+}
+
+// Looks ahead for a winnable deal until one is dealt or the button is
+// pressed again; the table is then read and decided as any new one.
+void LookForWinnableGame(HWND game)
+{
+    Show(texts[TEXT_LOOKING], L"", 0, 0, 1);
+    lookCancelled = 0;
+    StartWinnableGame(game);
+    decidedCount = 0;
 }
 
 DWORD WINAPI Worker(LPVOID)
@@ -259,6 +316,14 @@ DWORD WINAPI Worker(LPVOID)
             Show(texts[TEXT_NO_GAME], texts[TEXT_WAITING], 0, 0);
             continue;
         }
+        if (request == REQUEST_WINNABLE) {
+            // Not under the congratulation box, whose Yes deals again.
+            if (!FindEndOfGameBox(game))
+                LookForWinnableGame(game);
+            request = REQUEST_NONE;
+            wait = 0;
+            continue;
+        }
         if (!ReadGameTable(game))
             continue;  // a card is on its way, or the game is still dealing
         if (IsSolved() || FindEndOfGameBox(game)) {
@@ -272,6 +337,7 @@ DWORD WINAPI Worker(LPVOID)
             RememberTable();
             decidedCount = cells;
             lastLook = GetTickCount();
+            lessonsOpen = 0;
             decidedAnswer = IsValidPosition(cells) ? SolvePosition(cells, LLONG_MAX) : SOLVE_INVALID;
             decidedStop = searchStop;
             lineNext = 1;
@@ -280,10 +346,23 @@ DWORD WINAPI Worker(LPVOID)
                 wait = 0;
                 continue;
             }
+            TeacherKnows(cells, decidedAnswer, decidedStop, &winningLine[1]);
+            lessonsOpen = 1;
+            ShowDecision(0);
+        }
+        // The teacher's searches may replace the line: only a lost table
+        // (no line to play) has any.
+        if (lessonsOpen) {
+            lessonsOpen = !TeacherWork(decidedCount);
+            if (lessonsOpen) {
+                wait = 0;  // the table changed meanwhile
+                continue;
+            }
             ShowDecision(0);
         }
         // A button pressed while a card was on its way is taken up here.
-        if (request != REQUEST_NONE && decidedAnswer == SOLVE_WON && lineNext <= winningLength)
+        if ((request == REQUEST_ONE || request == REQUEST_ALL) && decidedAnswer == SOLVE_WON &&
+            lineNext <= winningLength)
             PlayLine(game, InterlockedExchange(&request, REQUEST_NONE) == REQUEST_ALL);
         // While the player thinks, a part a look: the memory the searches
         // keep, written before a search needs it.
@@ -294,8 +373,8 @@ DWORD WINAPI Worker(LPVOID)
 
 void SetText(int id, const wchar_t* text)
 {
-    wchar_t now[LINE_SIZE];
-    GetDlgItemTextW(hintWindow, id, now, LINE_SIZE);
+    wchar_t now[2 * LINE_SIZE];
+    GetDlgItemTextW(hintWindow, id, now, 2 * LINE_SIZE);
     if (std::wcscmp(now, text) != 0)
         SetDlgItemTextW(hintWindow, id, text);
 }
@@ -332,10 +411,12 @@ INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetWindowTextW(dialog, texts[TEXT_TITLE]);
         SetDlgItemTextW(dialog, IDC_PLAY_ONE, texts[TEXT_PLAY_ONE]);
         SetDlgItemTextW(dialog, IDC_PLAY_ALL, texts[TEXT_PLAY_ALL]);
+        SetDlgItemTextW(dialog, IDC_WINNABLE, texts[TEXT_WINNABLE]);
         SetDlgItemTextW(dialog, IDCANCEL, texts[TEXT_CLOSE]);
         SetDlgItemTextW(dialog, IDC_VERDICT, texts[TEXT_READING]);
         EnableWindow(GetDlgItem(dialog, IDC_PLAY_ONE), FALSE);
         EnableWindow(GetDlgItem(dialog, IDC_PLAY_ALL), FALSE);
+        EnableWindow(GetDlgItem(dialog, IDC_WINNABLE), FALSE);
         PlaceBesideGame(dialog);
         HANDLE thread = CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr);
         if (thread)
@@ -349,8 +430,12 @@ INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetText(IDC_PLAY_ALL, texts[shownPlaying ? TEXT_STOP : TEXT_PLAY_ALL]);
         EnableWindow(GetDlgItem(dialog, IDC_PLAY_ONE), shownCanPlay && !shownPlaying);
         EnableWindow(GetDlgItem(dialog, IDC_PLAY_ALL), shownCanPlay || shownPlaying);
+        SetText(IDC_WINNABLE, texts[shownLooking ? TEXT_CANCEL : TEXT_WINNABLE]);
+        EnableWindow(GetDlgItem(dialog, IDC_WINNABLE), shownLooking || (!shownPlaying && FindGameWindow()));
         SetText(IDC_VERDICT, shownVerdict);
         SetText(IDC_ADVICE, shownAdvice);
+        SetText(IDC_CELLS, shownCells);
+        SetText(IDC_LOSING, shownLosing);
         LeaveCriticalSection(&shownLock);
         return TRUE;
     case WM_COMMAND:
@@ -363,6 +448,12 @@ INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                 InterlockedExchange(&stopRequested, 1);
             else
                 InterlockedExchange(&request, REQUEST_ALL);
+            return TRUE;
+        case IDC_WINNABLE:
+            if (shownLooking)
+                InterlockedExchange(&lookCancelled, 1);
+            else
+                InterlockedExchange(&request, REQUEST_WINNABLE);
             return TRUE;
         case IDCANCEL:
             EndDialog(dialog, 0);

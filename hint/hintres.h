@@ -8,3 +8,6 @@
 #define IDC_ADVICE 102
 #define IDC_PLAY_ONE 103
 #define IDC_PLAY_ALL 104
+#define IDC_CELLS 105
+#define IDC_LOSING 106
+#define IDC_WINNABLE 107

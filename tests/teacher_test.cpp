@@ -1,0 +1,180 @@
+// What the companion teaches: the click that lost a winnable game, also when
+// several clicks come between two looks, the fewest free cells that still
+// win, and, beside this process's game, the real companion naming the click
+// and starting a winnable deal on request.
+#include "app/mainwindow.h"
+#include "game/board.h"
+#include "game/deal.h"
+#include "game/moves.h"
+#include "hint/hintres.h"
+#include "hint/teacher.h"
+#include "solver/solver.h"
+#include "solver/words.h"
+#include "tests/support.h"
+
+#include <gtest/gtest.h>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <process.h>
+#include <string>
+
+namespace {
+
+const int L = CLICK_LEFT, R = CLICK_RIGHT;
+
+// Seed 34 with one free cell: the first clicks of the line the solver wins
+// it with, and a park right after them that loses it (won again with two
+// free cells).
+const LineClick line34[] = { { 30, R }, { 31, L }, { 30, L } };
+const LineClick losing34 = { 9, R };
+
+// The table of seed 34 after the first clicks of its line and then the given ones.
+Table Played(int lineClicks, std::initializer_list<LineClick> more = {})
+{
+    DealBoard(34);
+    std::memset(freeCells, 0, sizeof freeCells);
+    freeUsed = 1;
+    freeLimit = 2;
+    for (int i = 0; i < lineClicks; i++)
+        ApplyClick(line34[i].card, line34[i].button);
+    for (LineClick click : more)
+        ApplyClick(click.card, click.button);
+    Table table;
+    SaveTable(&table);
+    return table;
+}
+
+// The companion's way: a table seen, its verdict, then the teacher's answers.
+int Look(const Table& table, int cells = 1)
+{
+    LoadTable(table);
+    int sameGame = TeacherSees(cells);
+    LoadTable(table);
+    int answer = SolvePosition(cells, teacherBudget);
+    TeacherKnows(cells, answer, searchStop, &winningLine[1]);
+    EXPECT_EQ(TeacherWork(cells), 1);
+    return sameGame;
+}
+
+void NewGameSeen()
+{
+    DealBoard(7);
+    std::memset(freeCells, 0, sizeof freeCells);
+    Table deal;
+    SaveTable(&deal);
+    EXPECT_EQ(Look(deal), 0);
+    EXPECT_EQ(losingNamed, 0);
+}
+
+} // namespace
+
+TEST_F(Solver, TeacherNamesTheClickThatLostTheGame)
+{
+    searchInterrupted = nullptr;
+    const Table lost = Played(3, { losing34 });
+    // One, two and three clicks between two looks.
+    for (int looked : { 3, 2, 1 }) {
+        SCOPED_TRACE(testing::Message() << 3 - looked + 1 << " clicks between the looks");
+        NewGameSeen();
+        Look(Played(looked));
+        EXPECT_EQ(Look(lost), 1);
+        ASSERT_EQ(losingNamed, 1);
+        EXPECT_TRUE(losingClick.card == losing34.card && losingClick.button == losing34.button);
+        // The click named instead wins: the table it leads to is winnable.
+        LoadTable(Played(3));
+        ASSERT_EQ(ApplyClick(losingAlternative.card, losingAlternative.button), 1);
+        EXPECT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_WON);
+        // Both in words, the places as before the click.
+        char italian[120], english[120];
+        LoadTable(Played(3));
+        DescribeClick(losing34.card, losing34.button, italian, english, sizeof italian);
+        EXPECT_STREQ(losingItalian[1], italian);
+        EXPECT_STREQ(losingEnglish[1], english);
+        EXPECT_STREQ(english, "Park the knight of batons (row 4, column 8) in a free cell");
+        // Still winnable with two free cells.
+        EXPECT_TRUE(fewestState == FEWEST_WINS && fewestCells == 2) << fewestState << " " << fewestCells;
+    }
+    // Lost from the first look: nothing seen was winnable, so no click is named.
+    NewGameSeen();
+    Look(lost);
+    EXPECT_EQ(losingNamed, 0);
+}
+
+// A count of free cells whose search ran out says so, never a guess.
+TEST_F(Solver, TeacherSaysTheFewestFreeCellsOnlyWhenDecided)
+{
+    searchInterrupted = nullptr;
+    NewGameSeen();
+    teacherBudget = 20;  // the lost table takes one position, two free cells some eighty
+    Look(Played(3, { losing34 }));
+    teacherBudget = LLONG_MAX;
+    EXPECT_TRUE(fewestState == FEWEST_UNDECIDED && fewestCells == 2) << fewestState << " " << fewestCells;
+}
+
+// The real companion beside this process's game, in English: a click that
+// loses the deal is named in its window, and a winnable deal on request is
+// the one deal the game deals meanwhile, from a second of the clock.
+TEST_F(Solver, CompanionNamesTheLosingMoveAndDealsAWinnableGame)
+{
+    // Every click at the table before the losing one, in words, and whether it keeps the deal winnable.
+    std::map<std::wstring, int> keeps;
+    for (int click = 0; click < 80; click++) {
+        LoadTable(Played(3));
+        char italian[120], english[120];
+        DescribeClick(click / 2 + 1, click % 2 ? R : L, italian, english, sizeof italian);
+        if (ApplyClick(click / 2 + 1, click % 2 ? R : L))
+            keeps[std::wstring(english, english + std::strlen(english))] = SolvePosition(1, DEFAULT_BUDGET) == SOLVE_WON;
+    }
+    StartGame(34);
+    intptr_t hint = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);  // in the build folder
+    ASSERT_NE(hint, -1);
+    HWND box = nullptr;
+    auto text = [&box](int id) { wchar_t t[300] = L""; GetDlgItemTextW(box, id, t, 300); return std::wstring(t); };
+    auto waitFor = [&](int id, const std::wstring& wanted, DWORD ms) {
+        for (DWORD t = GetTickCount(); GetTickCount() - t < ms; PumpMessages()) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+            box = FindWindowW(L"#32770", L"Hints - Orvenna 2000");
+            if (text(id).rfind(wanted, 0) == 0)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitFor(IDC_VERDICT, L"Can be won with 1 free cell", 30000)) << text(IDC_VERDICT);
+    for (LineClick click : line34)  // four clicks between two looks
+        ClickCard(click.card, click.button);
+    ClickCard(losing34.card, losing34.button);
+    ASSERT_TRUE(waitFor(IDC_VERDICT, L"Can no longer be won with 1 free cell", 10000));
+    const std::wstring named = L"Losing move: Park the knight of batons (row 4, column 8) in a free cell\n"
+                               L"It could be won with: ";
+    EXPECT_TRUE(waitFor(IDC_LOSING, named, 5000)) << text(IDC_LOSING);
+    EXPECT_EQ(keeps[text(IDC_LOSING).substr(named.size())], 1) << text(IDC_LOSING);
+    EXPECT_TRUE(waitFor(IDC_CELLS, L"Still winnable with 2 free cells", 5000)) << text(IDC_CELLS);
+
+    // New winnable game: one new deal, of a second from the request on, won with one free cell.
+    int deals = 0;
+    Table last;
+    SaveTable(&last);
+    long long asked = (long long)std::time(nullptr);
+    PostMessageW(box, WM_COMMAND, IDC_WINNABLE, 0);
+    for (DWORD t = GetTickCount(); GetTickCount() - t < 60000 && text(IDC_VERDICT) != L"Can be won with 1 free cell";) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        PumpMessages();
+        Table now;
+        SaveTable(&now);
+        deals += !SameTables(now, last);
+        last = now;
+    }
+    long long dealt = 0;
+    for (long long s = asked; s <= (long long)std::time(nullptr) && !dealt; s++) {
+        DealBoard((unsigned int)s);
+        dealt = std::memcmp(board, last.board, sizeof board) == 0 ? s : 0;
+    }
+    EXPECT_EQ(deals, 1);
+    ASSERT_NE(dealt, 0) << "not the deal of a second since the request";
+    LoadTable(last);
+    EXPECT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_WON);
+    EXPECT_EQ(text(IDC_LOSING), L"");  // a new game
+    TerminateProcess((HANDLE)hint, 0);
+}
