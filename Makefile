@@ -9,6 +9,7 @@
 #   make solvability  the win rate of seeds 1 to 10,000 with 1 to 4 free cells (docs/SOLVABILITY.md)
 #   make crosscheck   the solver's pruning against a plain search on 1,200 deals
 #   make solver-bench  one thread's time per deal, before the speed work and now (hours; SOLVER_BENCH_ARGS)
+#   make companion-bench  the companion's answers after each click on 1,000 deals played (docs/companion-bench.md)
 #   make release      release/: the Windows installer and zip, the Debian package, SHA256SUMS
 
 SHELL := /bin/bash
@@ -102,7 +103,19 @@ contact-sheet:
 .PHONY: e2e-screenshots
 e2e-screenshots: build-x86_64
 	tools/headless.sh /usr/bin/python3 -B tests/e2e/e2e_test.py screenshots $(BUILD)/x86_64/orv2000.exe docs \
-	    --texts $(BUILD)/x86_64/test-e2e/window_texts.exe --hint $(BUILD)/x86_64/orv2000-hint.exe
+	    --texts $(BUILD)/x86_64/test-e2e/window_texts.exe --hint $(BUILD)/x86_64/orv2000-hint.exe \
+	    --solve $(BUILD)/x86_64/orv2000-solve.exe
+
+# How long after each click the companion's answers are in: seeds 1 to 1000
+# with one free cell played to their end by a fixed simple player
+# (bench/teacher_bench.cpp), the x86_64 build; COMPANION_BENCH_ARGS="1 100"
+# for a part. The table goes into docs/companion-bench.md.
+COMPANION_BENCH_ARGS ?= 1 1000
+.PHONY: companion-bench
+companion-bench: build-x86_64
+	tools/headless.sh cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe $(COMPANION_BENCH_ARGS) > $(BUILD)/companion-bench.md
+	mv $(BUILD)/companion-bench.md docs/companion-bench.md
+	cat docs/companion-bench.md
 
 # The benchmark: start-up, clicks, new game, memory and exe size of the game
 # against the platform's floor (bench/), i686 and x86_64 side by side in one

@@ -338,7 +338,9 @@ DWORD WINAPI Worker(LPVOID)
             decidedCount = cells;
             lastLook = GetTickCount();
             lessonsOpen = 0;
-            decidedAnswer = IsValidPosition(cells) ? SolvePosition(cells, LLONG_MAX) : SOLVE_INVALID;
+            decidedAnswer = !IsValidPosition(cells) ? SOLVE_INVALID
+                            : KnownLost(cells)      ? SOLVE_LOST
+                                                    : SolvePosition(cells, LLONG_MAX);
             decidedStop = searchStop;
             lineNext = 1;
             if (decidedAnswer == SOLVE_UNKNOWN && decidedStop == STOP_INTERRUPTED) {
@@ -380,22 +382,22 @@ void SetText(int id, const wchar_t* text)
 }
 
 // Once, when a game is first seen: right of it where the screen has room,
-// else below it, over the game's empty bottom strip if need be.
+// else below it, over the game's empty bottom strip if need be (the work
+// area: the taskbar stays clear).
 void PlaceBesideGame(HWND dialog)
 {
     static int placed = 0;
-    RECT game, own;
+    RECT game, own, screen;
     HWND found = FindGameWindow();
-    if (placed || !found || !GetWindowRect(found, &game) || !GetWindowRect(dialog, &own))
+    if (placed || !found || !GetWindowRect(found, &game) || !GetWindowRect(dialog, &own) ||
+        !SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0))
         return;
     placed = 1;
     int width = own.right - own.left, height = own.bottom - own.top;
     int x = game.right + 4, y = game.top;
-    if (x + width > GetSystemMetrics(SM_CXSCREEN)) {
-        x = game.left;
-        y = game.bottom + 4;
-        if (y + height > GetSystemMetrics(SM_CYSCREEN))
-            y = GetSystemMetrics(SM_CYSCREEN) - height;
+    if (x + width > screen.right) {
+        x = std::max<int>(screen.left, std::min<int>(game.left, screen.right - width));
+        y = std::min<int>(game.bottom + 4, screen.bottom - height);
     }
     SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

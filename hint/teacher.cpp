@@ -7,6 +7,7 @@
 #include "game/moves.h"
 #include "solver/words.h"
 
+#include <algorithm>
 #include <climits>
 #include <initializer_list>
 #include <cstring>
@@ -45,6 +46,11 @@ Decision decisions[DECISIONS + 1];
 int decisionsKept = 0;
 int nextDecision = 1;
 
+// The most free cells with which a table of this game up to the one now seen
+// was proved lost. A lost table stays lost whatever is clicked, so every
+// table after it is lost with as many cells, and is not searched again.
+int lostWith = 0;
+
 // The run ConnectTables is looking for.
 Table connectGoal;
 LineClick connectPath[MAX_CLICKS_BETWEEN + 1];
@@ -65,6 +71,11 @@ void Remember(const Table& table, int cells, int answer, const LineClick* first)
 // when the search was interrupted: there is no answer yet.
 int Decide(const Table& table, int cells, int* answer, LineClick* first)
 {
+    if (SameTables(table, trail[trailLength]) && cells <= lostWith) {
+        *answer = SOLVE_LOST;
+        *first = {};
+        return 1;
+    }
     for (int i = 1; i <= decisionsKept; i++) {
         if (decisions[i].cells == cells && SameTables(decisions[i].table, table)) {
             *answer = decisions[i].answer;
@@ -78,6 +89,8 @@ int Decide(const Table& table, int cells, int* answer, LineClick* first)
         return 0;
     *first = *answer == SOLVE_WON ? winningLine[1] : LineClick{};
     Remember(table, cells, *answer, first);
+    if (*answer == SOLVE_LOST)  // every table decided is the one now seen or one before it
+        lostWith = std::max(lostWith, cells);
     return 1;
 }
 
@@ -240,6 +253,7 @@ int TeacherSees(int cells)
         trail[1] = now;
         trailLength = 1;
         losingNamed = 0;
+        lostWith = 0;
         decisionsKept = 0;  // no table of the last game comes again
         return 0;
     }
@@ -268,9 +282,16 @@ void TeacherKnows(int cells, int answer, int stop, const LineClick* first)
     if (trailLength == 0 || (answer == SOLVE_UNKNOWN && stop == STOP_INTERRUPTED))
         return;
     Remember(trail[trailLength], cells, answer, first);
+    if (answer == SOLVE_LOST)
+        lostWith = std::max(lostWith, cells);
 }
 
-int TeacherWork(int cells)
+int KnownLost(int cells)
+{
+    return trailLength > 0 && cells <= lostWith;
+}
+
+int TeacherWork(int cells, int fewestToo)
 {
     if (trailLength == 0)
         return 1;
@@ -283,7 +304,7 @@ int TeacherWork(int cells)
         fewestState = FEWEST_NONE;
         KeepNewestOnly();
     } else if (answer == SOLVE_LOST) {
-        done = FindLosingMove(cells) && FindFewestCells(cells);
+        done = FindLosingMove(cells) && (!fewestToo || FindFewestCells(cells));
     }
     LoadTable(now);
     return done;

@@ -53,12 +53,15 @@ int ConnectTables(const Table& from, const Table& to, int cells, LineClick click
 // when a few clicks lead to it from the table seen before (the same game),
 // 0 when none do, which is a new game: the lessons of the last are dropped.
 int TeacherSees(int cells);
+// 1 when the table now seen is known to be lost with the given free cells:
+// it follows from a table of this game already proved lost with as many.
+int KnownLost(int cells);
 // The answer the companion found itself for the table now seen, so that it
 // is not searched again (with the first click of its line when won).
 void TeacherKnows(int cells, int answer, int stop, const LineClick* first);
 // Works out what is still open for the table now seen with the given free
 // cells: the losing move (deciding the tables since the last one known to be
-// winnable), then the fewest cells. Returns 0 when a search was
-// interrupted (searchInterrupted), to be called again for the next table; 1
-// when every answer is in.
-int TeacherWork(int cells);
+// winnable), then, unless told not to, the fewest cells. Returns 0 when a
+// search was interrupted (searchInterrupted), to be called again for the
+// next table; 1 when every answer is in.
+int TeacherWork(int cells, int fewestToo = 1);

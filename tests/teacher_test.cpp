@@ -19,6 +19,7 @@
 #include <map>
 #include <process.h>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -151,6 +152,44 @@ TEST_F(Solver, CompanionNamesTheLosingMoveAndDealsAWinnableGame)
     EXPECT_TRUE(waitFor(IDC_LOSING, named, 5000)) << text(IDC_LOSING);
     EXPECT_EQ(keeps[text(IDC_LOSING).substr(named.size())], 1) << text(IDC_LOSING);
     EXPECT_TRUE(waitFor(IDC_CELLS, L"Still winnable with 2 free cells", 5000)) << text(IDC_CELLS);
+
+    // Nothing cut off: the widest click in words, in either language, fits twice in the losing move's
+    // lines at the window's font; the window lies on the screen, clear of the game's cards.
+    HDC dc = GetDC(box);
+    HFONT font = CreateFontW(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
+                             DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    RECT lines;
+    GetClientRect(GetDlgItem(box, IDC_LOSING), &lines);
+    Table game;
+    SaveTable(&game);
+    DealBoard(1);
+    for (int card = 1; card <= 40; card++) {
+        int column, row;
+        FindCardPlace(card, &column, &row);
+        std::swap(board[column][row], board[10][4]);  // the longest place: row 4, column 10
+        char words[2][120];
+        DescribeClick(card, R, words[0], words[1], sizeof words[0]);
+        for (int english = 0; english <= 1; english++) {
+            std::string said = std::string(english ? "Losing move: " : "Mossa perdente: ") + words[english] + "\n" +
+                               (english ? "It could be won with: " : "Si vinceva con: ") + words[english];
+            wchar_t wide[300];
+            MultiByteToWideChar(CP_UTF8, 0, said.c_str(), -1, wide, 300);
+            RECT needed = { 0, 0, lines.right, 0 };
+            DrawTextW(dc, wide, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+            EXPECT_LE(needed.bottom, lines.bottom) << said;
+        }
+        std::swap(board[column][row], board[10][4]);
+    }
+    LoadTable(game);
+    DeleteObject(SelectObject(dc, oldFont));
+    ReleaseDC(box, dc);
+    RECT own, screen = { 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) };
+    POINT cardsEnd = { COLUMN_PITCH * 10, ROW_PITCH * 4 };
+    GetWindowRect(box, &own);
+    ClientToScreen(mainWindow, &cardsEnd);
+    EXPECT_TRUE(own.left >= screen.left && own.top >= screen.top && own.right <= screen.right &&
+                own.bottom <= screen.bottom && (own.top >= cardsEnd.y || own.left >= cardsEnd.x));
 
     // New winnable game: one new deal, of a second from the request on, won with one free cell.
     int deals = 0;

@@ -327,7 +327,7 @@ def free_cells(g, n):
     expect(g, g.table, 'the frames of %d free cells' % n)
 
 
-def new_deal(g, how):
+def new_deal(g, how, timeout=10):
     """A new deal (the deal is seeded with the time in seconds: a new second
     is awaited) with only free cell 1 framed."""
     old = g.table
@@ -335,6 +335,6 @@ def new_deal(g, how):
     how()
     g.enabled, g.frames = 1, {}
     g.table = wait(lambda: (lambda t: t if t and t != old and all(t[p] for p in rules.GRID) else None)(read_table(g)),
-                   'a new deal')
+                   'a new deal', timeout)
     g.dealt = time.monotonic()
     expect(g, g.table, 'the new deal with one free cell')

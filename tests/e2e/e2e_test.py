@@ -177,12 +177,12 @@ def card_name(n):
 
 
 def hint_says(args, verdict, what, button=None, timeout=10):
-    """({id: text}, {enabled button: centre}) of the companion once its first line is verdict."""
+    """({id: text}, {enabled button: centre}) of the companion once its first line is verdict (None: any)."""
     def seen():
         rows = texts(types.SimpleNamespace(texts=args.texts), HINT)
         buttons = {r[5]: ((r[4][0] + r[4][2]) // 2, (r[4][1] + r[4][3]) // 2) for r in rows
                    if r[1] == 'Button' and not r[3] & WS_DISABLED}
-        ok = {r[2]: r[5] for r in rows}.get(101) == verdict and (button is None or button in buttons)
+        ok = verdict in (None, {r[2]: r[5] for r in rows}.get(101)) and (button is None or button in buttons)
         return ok and ({r[2]: r[5] for r in rows}, buttons)
     return wait(seen, '%s: the companion to say %r' % (what, verdict), timeout)
 
@@ -203,6 +203,51 @@ def deal_verdict(args):
     return VERDICTS[code] % '1 spazio libero'
 
 
+def decide(args, g, table, cells):
+    """orv2000-solve's exit code for a table: 0 won, 1 lost."""
+    path = os.path.join(g.folder, 'position.txt')
+    with open(path, 'w') as f:
+        f.write(' '.join(str(table[p] or 0) for p in rules.GRID + rules.CELLS if table[p] or p[0] < 12))
+    code, out = run(args.solve, '--position', 'Z:' + path.replace('/', '\\'), '--cells', cells)
+    check(code in (0, 1), 'orv2000-solve --position: %d %r' % (code, out))
+    return code
+
+
+def place_words(table, card):
+    c, r = rules.where(table, card)
+    return 'riga %d, colonna %d' % (r, c) if c < 12 else 'spazio libero %d' % r
+
+
+def winnable_deal(g, args):
+    """Nuova partita vincibile: the game deals anew, and the deal is won with one free cell."""
+    press(hint_says(args, None, 'the deal', 'Nuova partita vincibile', timeout=60)[1], 'Nuova partita vincibile')
+    new_deal(g, lambda: None, 60)     # a few seconds usually: one deal in five is winnable
+    won = VERDICTS[0] % '1 spazio libero'
+    check(deal_verdict(args) == won, 'the winnable deal is lost with one free cell')
+    hint_says(args, won, 'the winnable deal', timeout=60)
+
+
+def lose(args, g):
+    """A park that loses the winnable deal, played: the companion names it, a click that wins
+    instead, and the fewest free cells that win the table now."""
+    before = dict(g.table)
+    action = next(a for a in rules.actions(before, 1) if decide(args, g, rules.play(before, 1, a), 1) == 1)
+    click(g, *rules.centre(g.table, action[1]), action[0])
+    lost = VERDICTS[1] % '1 spazio libero'
+    cells = next((n for n in (2, 3, 4) if decide(args, g, g.table, n) == 0), None)
+    fewest = 'Con %d spazi liberi si vince ancora' % cells if cells else 'Non si vince nemmeno con 4 spazi liberi'
+    lines = wait(lambda: (lambda t: 'Mossa perdente' in t[0].get(106, '') and t[0].get(105) == fewest and t[0])(
+        hint_says(args, lost, 'the losing move')), 'the losing move named', 30)
+    said = lines[106].split('\n')
+    named = '%s %s (%s)' % ('Metti' if action[0] == 3 else 'Muovi', card_name(action[1]), place_words(before, action[1]))
+    check(said[0].startswith('Mossa perdente: ' + named), 'named %r, played %s' % (said[0], named))
+    verb, name, place = re.match(r'Si vinceva con: (Muovi|Metti) (.*?) \((.*?)\)', said[1]).groups()
+    card = next(n for n in range(1, 41) if card_name(n) == name and place_words(before, n) == place)
+    check(decide(args, g, rules.play(before, 1, (3 if verb == 'Metti' else 1, card)), 1) == 0,
+          'the click named instead does not keep the deal winnable: ' + said[1])
+    return lines
+
+
 def win(args, g, stop=False):
     """Four free cells chosen in the game's menu reach the companion; it plays to the congratulation."""
     click(g, 660, 440)      # the keys go to the game again, not to the companion's buttons
@@ -221,13 +266,16 @@ def win(args, g, stop=False):
 
 def case_hint(args):
     """The companion, in Italian: without a game it says so and waits; beside one it gives the
-    deal's verdict, plays the card it names, follows the game's free cells and plays to the
-    congratulation, also after a stop; a new deal has one free cell again; Chiudi ends it."""
+    deal's verdict, deals a winnable game on request, names the click that loses it and the
+    fewest free cells that win, plays the card it names, follows the game's free cells and plays
+    to the congratulation, also after a stop; a new deal has one free cell again and no losing
+    move; Chiudi ends it."""
     hint = start_hint(args)
     try:
         hint_says(args, 'Orvenna 2000 non è aperto.', 'no game')
         g = game(args)
-        hint_says(args, deal_verdict(args), 'the deal', timeout=60)
+        winnable_deal(g, args)
+        lose(args, g)
         free_cells(g, 4)
         lines, buttons = hint_says(args, FOUR, 'the free cells from the menu', 'Gioca una mossa')
         verb, name, place = re.match(r'(Muovi|Metti) (.*?) \((.*?)\)', lines[102]).groups()
@@ -240,7 +288,8 @@ def case_hint(args):
         xdo('mousemove', *win(args, g)['Yes'], 'click', 1)
         wait(lambda: not windows('Orvenna 2000'), 'the box to close')
         new_deal(g, lambda: None)
-        hint_says(args, deal_verdict(args), 'the new deal', timeout=60)
+        check(not hint_says(args, deal_verdict(args), 'the new deal', timeout=60)[0].get(106),
+              'the losing move still named after a new deal')
         xdo('mousemove', *win(args, g, stop=True)['No'], 'click', 1)
         ended(g, 'No in the congratulation box')
         press(hint_says(args, 'Orvenna 2000 non è aperto.', 'the game closed')[1], 'Chiudi')
@@ -275,10 +324,11 @@ def screenshots(args):
     time.sleep(0.5)
     save_png(over(screen(), about), os.path.join(args.out, 'about.png'), x, y, w, h)
     keys(g, 'Return')
-    if args.hint:   # the companion beside the game
+    if args.hint:   # the companion beside the game, naming the click that lost a winnable deal
         hint = start_hint(args)
         try:
-            hint_says(args, FOUR, 'the companion')
+            winnable_deal(g, args)
+            lose(args, g)
             time.sleep(0.5)
             companion = windows(HINT)[0]
             save_png(over(screen(), companion), os.path.join(args.out, 'hint.png'), x, y, w,
