@@ -26,10 +26,11 @@ namespace {
 const int L = CLICK_LEFT, R = CLICK_RIGHT;
 
 // Seed 34 with one free cell: the first clicks of the line the solver wins
-// it with, and a park right after them that loses it (won again with two
-// free cells).
+// it with, a park right after them that loses it (won again with two free
+// cells), and a click that only that park makes possible.
 const LineClick line34[] = { { 30, R }, { 31, L }, { 30, L } };
-const LineClick losing34 = { 9, R };
+const LineClick losing34 = { 4, R };
+const LineClick after34 = { 23, L };
 
 // The table of seed 34 after the first clicks of its line and then the given ones.
 Table Played(int lineClicks, std::initializer_list<LineClick> more = {})
@@ -47,14 +48,16 @@ Table Played(int lineClicks, std::initializer_list<LineClick> more = {})
     return table;
 }
 
+int verdict;
+
 // The companion's way: a table seen, its verdict, then the teacher's answers.
 int Look(const Table& table, int cells = 1)
 {
     LoadTable(table);
     int sameGame = TeacherSees(cells);
     LoadTable(table);
-    int answer = SolvePosition(cells, teacherBudget);
-    TeacherKnows(cells, answer, searchStop, &winningLine[1]);
+    verdict = KnownLost(cells) ? SOLVE_LOST : SolvePosition(cells, teacherBudget);
+    TeacherKnows(cells, verdict, searchStop, &winningLine[1]);
     EXPECT_EQ(TeacherWork(cells), 1);
     return sameGame;
 }
@@ -75,12 +78,13 @@ TEST_F(Solver, TeacherNamesTheClickThatLostTheGame)
 {
     searchInterrupted = nullptr;
     const Table lost = Played(3, { losing34 });
-    // One, two and three clicks between two looks.
-    for (int looked : { 3, 2, 1 }) {
-        SCOPED_TRACE(testing::Message() << 3 - looked + 1 << " clicks between the looks");
+    // One to four clicks between two looks, the losing one last or not.
+    const struct { int looked; bool after; } cases[] = { { 3, false }, { 2, false }, { 2, true }, { 1, true } };
+    for (auto [looked, after] : cases) {
+        SCOPED_TRACE(testing::Message() << 3 - looked + 1 + after << " clicks between the looks");
         NewGameSeen();
         Look(Played(looked));
-        EXPECT_EQ(Look(lost), 1);
+        EXPECT_EQ(Look(after ? Played(3, { losing34, after34 }) : lost), 1);
         ASSERT_EQ(losingNamed, 1);
         EXPECT_TRUE(losingClick.card == losing34.card && losingClick.button == losing34.button);
         // The click named instead wins: the table it leads to is winnable.
@@ -93,25 +97,34 @@ TEST_F(Solver, TeacherNamesTheClickThatLostTheGame)
         DescribeClick(losing34.card, losing34.button, italian, english, sizeof italian);
         EXPECT_STREQ(losingItalian[1], italian);
         EXPECT_STREQ(losingEnglish[1], english);
-        EXPECT_STREQ(english, "Park the knight of batons (row 4, column 8) in a free cell");
+        EXPECT_STREQ(english, "Park the 4 of batons (row 4, column 4) in a free cell");
         // Still winnable with two free cells.
         EXPECT_TRUE(fewestState == FEWEST_WINS && fewestCells == 2) << fewestState << " " << fewestCells;
     }
-    // Lost from the first look: nothing seen was winnable, so no click is named.
+    // Lost from the first look: nothing seen was winnable, so no click is named. A new
+    // deal after it is searched anew.
     NewGameSeen();
     Look(lost);
     EXPECT_EQ(losingNamed, 0);
+    EXPECT_EQ(Look(Played(0)), 0);
+    EXPECT_EQ(verdict, SOLVE_WON);
 }
 
-// A count of free cells whose search ran out says so, never a guess.
+// A count of free cells whose search ran out says so, and a table before
+// that was not decided names no click: never a guess.
 TEST_F(Solver, TeacherSaysTheFewestFreeCellsOnlyWhenDecided)
 {
     searchInterrupted = nullptr;
     NewGameSeen();
-    teacherBudget = 20;  // the lost table takes one position, two free cells some eighty
-    Look(Played(3, { losing34 }));
+    // The knight of batons parked: lost in one position, two free cells take some eighty,
+    // the table before more than twenty. That table undecided, no click is named.
+    teacherBudget = 20;
+    Look(Played(3));
+    EXPECT_EQ(verdict, SOLVE_UNKNOWN);
+    Look(Played(3, { { 9, R } }));
     teacherBudget = LLONG_MAX;
     EXPECT_TRUE(fewestState == FEWEST_UNDECIDED && fewestCells == 2) << fewestState << " " << fewestCells;
+    EXPECT_EQ(losingNamed, 0);
 }
 
 // The real companion beside this process's game, in English: a click that
@@ -143,11 +156,12 @@ TEST_F(Solver, CompanionNamesTheLosingMoveAndDealsAWinnableGame)
         return false;
     };
     ASSERT_TRUE(waitFor(IDC_VERDICT, L"Can be won with 1 free cell", 30000)) << text(IDC_VERDICT);
-    for (LineClick click : line34)  // four clicks between two looks
+    for (LineClick click : line34)  // five clicks between two looks
         ClickCard(click.card, click.button);
     ClickCard(losing34.card, losing34.button);
+    ClickCard(after34.card, after34.button);
     ASSERT_TRUE(waitFor(IDC_VERDICT, L"Can no longer be won with 1 free cell", 10000));
-    const std::wstring named = L"Losing move: Park the knight of batons (row 4, column 8) in a free cell\n"
+    const std::wstring named = L"Losing move: Park the 4 of batons (row 4, column 4) in a free cell\n"
                                L"It could be won with: ";
     EXPECT_TRUE(waitFor(IDC_LOSING, named, 5000)) << text(IDC_LOSING);
     EXPECT_EQ(keeps[text(IDC_LOSING).substr(named.size())], 1) << text(IDC_LOSING);
