@@ -16,10 +16,12 @@
 #include "hint/gamewindow.h"
 #include "hint/hintres.h"
 #include "hint/lookahead.h"
+#include "hint/record.h"
 #include "hint/teacher.h"
 #include "solver/solver.h"
 #include "solver/words.h"
 
+#include <shellapi.h>
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -45,7 +47,8 @@ enum Text {
     TEXT_READING, TEXT_WON_GAME, TEXT_CAN_WIN, TEXT_CAN_WIN_1, TEXT_LOST, TEXT_LOST_1, TEXT_UNDECIDED,
     TEXT_NO_MEMORY, TEXT_TOO_DEEP, TEXT_NOT_A_POSITION, TEXT_REFUSED, TEXT_SEARCHING, TEXT_POSITIONS,
     TEXT_CELLS_WIN, TEXT_CELLS_NEVER, TEXT_CELLS_SEARCHING, TEXT_CELLS_UNDECIDED, TEXT_LOSING, TEXT_COULD_WIN,
-    TEXT_WINNABLE, TEXT_CANCEL, TEXT_LOOKING, TEXT_COUNT
+    TEXT_WINNABLE, TEXT_CANCEL, TEXT_LOOKING, TEXT_SUMMARY, TEXT_MY_GAMES, TEXT_SET_ASIDE, TEXT_CANNOT_WRITE,
+    TEXT_OTHER_KEEPS, TEXT_COUNT
 };
 
 const wchar_t* const italianTexts[TEXT_COUNT] = {
@@ -60,6 +63,10 @@ const wchar_t* const italianTexts[TEXT_COUNT] = {
     L"Con %d spazi liberi? Cerco...", L"Con %d spazi liberi: non deciso",
     L"Mossa perdente: ", L"Si vinceva con: ",
     L"Nuova partita vincibile", L"Annulla", L"Cerco una partita vincibile...",
+    L"Partite: %d · vinte: %d · vincibili ma perse: %d", L"Le mie partite",
+    L"Il registro delle partite non si leggeva: messo da parte come %ls, ne comincio uno nuovo",
+    L"Non posso scrivere il registro delle partite in %ls: riprovo alla fine della prossima partita",
+    L"Un altro Consigli è già aperto: è quello che tiene il registro delle partite",
 };
 const wchar_t* const englishTexts[TEXT_COUNT] = {
     L"Hints - Orvenna 2000", L"Play one move", L"Play to the end", L"Stop", L"Close",
@@ -73,6 +80,10 @@ const wchar_t* const englishTexts[TEXT_COUNT] = {
     L"With %d free cells? Searching...", L"With %d free cells: undecided",
     L"Losing move: ", L"It could be won with: ",
     L"New winnable game", L"Cancel", L"Looking for a winnable game...",
+    L"Games: %d · won: %d · winnable but lost: %d", L"My games",
+    L"The record of games could not be read: set aside as %ls, starting a new one",
+    L"Cannot write the record of games in %ls: trying again when the next game ends",
+    L"Another Hints window is already open: that one keeps the record of games",
 };
 
 const wchar_t* const* texts = englishTexts;
@@ -234,15 +245,35 @@ int TableChanged()
 // one free cell.
 int CellsEnabled(HWND game)
 {
-    if (cellsOnCommandLine) {
-        TeacherSees(cellsOnCommandLine);
-        return cellsOnCommandLine;
-    }
-    int cells = ReadFreeCellsEnabled(game);
-    if (!TeacherSees(std::max({ cells, cellsSeen, 1 })))
+    int cells = cellsOnCommandLine ? cellsOnCommandLine : ReadFreeCellsEnabled(game);
+    if (!TeacherSees(cellsOnCommandLine ? cells : std::max({ cells, cellsSeen, 1 }))) {
         cellsSeen = 0;
+        EndGameRecord(0);  // the game before, left for this one
+        StartGameRecord();
+    }
+    if (cellsOnCommandLine)
+        return cells;
     cellsSeen = std::max({ cells, cellsSeen, 1 });
     return cellsSeen;
+}
+
+// What the record keeps of the game from the verdict and the lessons on
+// the table now seen. The fewest free cells that win the deal are known
+// from its first table, decided before any move with one free cell.
+void NoteForRecord(int lessonsIn)
+{
+    gameMoves = movesSeen;
+    gameCells = decidedCount;
+    gameAnswer = decidedAnswer;
+    gameWinnable = gameWinnable || decidedAnswer == SOLVE_WON;
+    if (!lessonsIn)
+        return;
+    gameLosingMove = losingNamed ? losingMove : 0;
+    if (gameFromDeal && movesSeen == 0 && decidedCount == 1)
+        gameFewest = decidedAnswer == SOLVE_WON        ? 1
+                     : fewestState == FEWEST_WINS      ? fewestCells
+                     : fewestState == FEWEST_NEVER     ? FEWEST_AT_START_NONE
+                                                       : FEWEST_AT_START_UNKNOWN;
 }
 
 // Posts one click and waits until the game shows the table the rules
@@ -285,6 +316,7 @@ void PlayLine(HWND game, int all)
         lineNext++;
         RememberTable();
         TeacherSees(decidedCount);
+        gameMoves = movesSeen;
         TeacherKnows(decidedCount, lineNext <= winningLength ? SOLVE_WON : SOLVE_INVALID, STOP_NONE,
                      &winningLine[lineNext]);
     } while (all && lineNext <= winningLength && !stopRequested);
@@ -313,6 +345,7 @@ DWORD WINAPI Worker(LPVOID)
         if (!game) {
             request = REQUEST_NONE;
             decidedCount = 0;
+            EndGameRecord(0);  // the game was closed
             Show(texts[TEXT_NO_GAME], texts[TEXT_WAITING], 0, 0);
             continue;
         }
@@ -329,6 +362,11 @@ DWORD WINAPI Worker(LPVOID)
         if (IsSolved() || FindEndOfGameBox(game)) {
             request = REQUEST_NONE;
             decidedCount = 0;
+            if (gameWatched) {
+                int moves = movesSeen;
+                gameMoves = TeacherSees(std::max(cellsSeen, 1)) ? movesSeen : moves;  // the winning click too
+                EndGameRecord(1);
+            }
             Show(texts[TEXT_WON_GAME], L"", 0, 0);
             continue;
         }
@@ -349,6 +387,7 @@ DWORD WINAPI Worker(LPVOID)
                 continue;
             }
             TeacherKnows(cells, decidedAnswer, decidedStop, &winningLine[1]);
+            NoteForRecord(0);
             lessonsOpen = 1;
             ShowDecision(0);
         }
@@ -360,6 +399,7 @@ DWORD WINAPI Worker(LPVOID)
                 wait = 0;  // the table changed meanwhile
                 continue;
             }
+            NoteForRecord(1);
             ShowDecision(0);
         }
         // A button pressed while a card was on its way is taken up here.
@@ -371,6 +411,28 @@ DWORD WINAPI Worker(LPVOID)
         if (!warmed)
             warmed = WarmSearchMemory(WARM_PART);
     }
+}
+
+// The record's line: its sums, or why it could not be kept.
+void RecordLine(wchar_t* line)
+{
+    if (recordProblem == RECORD_SET_ASIDE)
+        std::swprintf(line, 2 * LINE_SIZE, texts[TEXT_SET_ASIDE], recordAside);
+    else if (recordProblem == RECORD_CANNOT_WRITE)
+        std::swprintf(line, 2 * LINE_SIZE, texts[TEXT_CANNOT_WRITE], recordFolder);
+    else if (recordProblem == RECORD_OTHER_KEEPS)
+        std::wcscpy(line, texts[TEXT_OTHER_KEEPS]);
+    else
+        std::swprintf(line, 2 * LINE_SIZE, texts[TEXT_SUMMARY], recordGames, recordWon, recordWinnableLost);
+}
+
+// The record with the program the system opens such files with; the folder
+// where there is none (or no file yet).
+void OpenMyGames(HWND dialog)
+{
+    CreateDirectoryW(recordFolder, nullptr);
+    if ((INT_PTR)ShellExecuteW(dialog, L"open", recordPath, nullptr, nullptr, SW_SHOWNORMAL) <= 32)
+        ShellExecuteW(dialog, L"open", recordFolder, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void SetText(int id, const wchar_t* text)
@@ -414,6 +476,7 @@ INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetDlgItemTextW(dialog, IDC_PLAY_ONE, texts[TEXT_PLAY_ONE]);
         SetDlgItemTextW(dialog, IDC_PLAY_ALL, texts[TEXT_PLAY_ALL]);
         SetDlgItemTextW(dialog, IDC_WINNABLE, texts[TEXT_WINNABLE]);
+        SetDlgItemTextW(dialog, IDC_MY_GAMES, texts[TEXT_MY_GAMES]);
         SetDlgItemTextW(dialog, IDCANCEL, texts[TEXT_CLOSE]);
         SetDlgItemTextW(dialog, IDC_VERDICT, texts[TEXT_READING]);
         EnableWindow(GetDlgItem(dialog, IDC_PLAY_ONE), FALSE);
@@ -425,7 +488,8 @@ INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             CloseHandle(thread);
         return TRUE;
     }
-    case WM_HINT_SHOW:
+    case WM_HINT_SHOW: {
+        wchar_t record[2 * LINE_SIZE];
         PlaceBesideGame(dialog);
         EnterCriticalSection(&shownLock);
         // The buttons first: whoever reads a verdict finds them already in step with it.
@@ -438,8 +502,11 @@ INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetText(IDC_ADVICE, shownAdvice);
         SetText(IDC_CELLS, shownCells);
         SetText(IDC_LOSING, shownLosing);
+        RecordLine(record);
+        SetText(IDC_RECORD, record);
         LeaveCriticalSection(&shownLock);
         return TRUE;
+    }
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_PLAY_ONE:
@@ -456,6 +523,9 @@ INT_PTR CALLBACK HintDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                 InterlockedExchange(&lookCancelled, 1);
             else
                 InterlockedExchange(&request, REQUEST_WINNABLE);
+            return TRUE;
+        case IDC_MY_GAMES:
+            OpenMyGames(dialog);
             return TRUE;
         case IDCANCEL:
             EndDialog(dialog, 0);
@@ -475,6 +545,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     italian = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_ITALIAN;
     texts = italian ? italianTexts : englishTexts;
     InitializeCriticalSection(&shownLock);
+    OpenRecord();
     DialogBoxParamW(instance, MAKEINTRESOURCEW(DLG_HINT), nullptr, HintDialogProc, 0);
     // The worker may be inside a search; the process ends it.
     ExitProcess(0);

@@ -11,3 +11,5 @@
 #define IDC_CELLS 105
 #define IDC_LOSING 106
 #define IDC_WINNABLE 107
+#define IDC_RECORD 108
+#define IDC_MY_GAMES 109

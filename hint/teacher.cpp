@@ -15,6 +15,8 @@
 int fewestState = FEWEST_NONE;
 int fewestCells = 0;
 int losingNamed = 0;
+int losingMove = 0;
+int movesSeen = 0;
 LineClick losingClick = {};
 LineClick losingAlternative = {};
 char losingItalian[3][120];
@@ -31,6 +33,7 @@ namespace {
 constexpr int TRAIL_SIZE = 64;
 Table trail[TRAIL_SIZE + 1];
 LineClick trailClicks[TRAIL_SIZE + 1];
+int trailMoves[TRAIL_SIZE + 1];  // the moves of the game up to each table
 int trailLength = 0;
 
 // Answers already found, each for a table and a number of free cells: the
@@ -137,12 +140,14 @@ void KeepNewestOnly()
 {
     if (trailLength > 1) {
         trail[1] = trail[trailLength];
+        trailMoves[1] = trailMoves[trailLength];
         trailLength = 1;
     }
 }
 
-void NameLosingMove(const Table& before, const LineClick& click, const LineClick& alternative)
+void NameLosingMove(const Table& before, const LineClick& click, const LineClick& alternative, int number)
 {
+    losingMove = number;
     LoadTable(before);  // the places as they were before the click
     DescribeClick(click.card, click.button, losingItalian[1], losingEnglish[1], sizeof losingItalian[1]);
     DescribeClick(alternative.card, alternative.button, losingItalian[2], losingEnglish[2],
@@ -165,7 +170,7 @@ int FindLosingMove(int cells)
         if (answer == SOLVE_LOST) {
             // An undecided table just before names nothing rather than a guess.
             if (i > 1 && before == SOLVE_WON)
-                NameLosingMove(trail[i - 1], trailClicks[i], beforeFirst);
+                NameLosingMove(trail[i - 1], trailClicks[i], beforeFirst, trailMoves[i]);
             break;
         }
         before = answer;
@@ -252,13 +257,17 @@ int TeacherSees(int cells)
     if (count < 0) {
         trail[1] = now;
         trailLength = 1;
+        trailMoves[1] = movesSeen = 0;
         losingNamed = 0;
+        losingMove = 0;
         lostWith = 0;
         decisionsKept = 0;  // no table of the last game comes again
         return 0;
     }
+    movesSeen += count;
     if (trailLength + count > TRAIL_SIZE) {
         trail[1] = now;
+        trailMoves[1] = movesSeen;
         trailLength = 1;
         return 1;
     }
@@ -270,6 +279,7 @@ int TeacherSees(int cells)
         ApplyClick(clicks[i].card, clicks[i].button);
         trailLength++;
         SaveTable(&trail[trailLength]);
+        trailMoves[trailLength] = movesSeen - count + i;
         trailClicks[trailLength] = clicks[i];
     }
     freeLimit = savedLimit;

@@ -30,10 +30,14 @@ extern int fewestCells;
 // a winning line from the table before it, both in words with the places as
 // they were before the click ([1]: the click, [2]: the winning one).
 extern int losingNamed;
+extern int losingMove;  // its number among the moves of the game
 extern LineClick losingClick;
 extern LineClick losingAlternative;
 extern char losingItalian[3][120];
 extern char losingEnglish[3][120];
+
+// The moves of this game seen so far, the clicks between two looks counted.
+extern int movesSeen;
 
 // Positions each of the teacher's searches may reach (tests make it small).
 extern long long teacherBudget;
