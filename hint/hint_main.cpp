@@ -317,6 +317,8 @@ void PlayLine(HWND game, int all)
         RememberTable();
         TeacherSees(decidedCount);
         gameMoves = movesSeen;
+        if (lineNext > winningLength)
+            EndGameRecord(1);  // won: a quick Yes in the congratulation may come before the next look
         TeacherKnows(decidedCount, lineNext <= winningLength ? SOLVE_WON : SOLVE_INVALID, STOP_NONE,
                      &winningLine[lineNext]);
     } while (all && lineNext <= winningLength && !stopRequested);

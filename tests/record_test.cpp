@@ -2,17 +2,25 @@
 // when a write is cut short, the file is damaged or the folder cannot be
 // written.
 #include "game/board.h"
+#include "app/mainwindow.h"
 #include "game/deal.h"
+#include "game/wincheck.h"
+#include "hint/gamewindow.h"
+#include "hint/hintres.h"
 #include "hint/record.h"
+#include "hint/teacher.h"
 #include "solver/solver.h"
 #include "tests/support.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <process.h>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -127,4 +135,116 @@ TEST(Record, KeepsEveryLineThroughCutWritesDamageAndUnwritableFolders)
     DeleteFileA(path.c_str());
     RemoveDirectoryA(folder.c_str());
     RemoveDirectoryA(appData.c_str());
+}
+
+namespace {
+
+HWND CompanionOf(intptr_t process)
+{
+    HWND window = nullptr;
+    DWORD id = GetProcessId((HANDLE)process), owner = 0;
+    while ((window = FindWindowExW(nullptr, window, L"#32770", L"Hints - Orvenna 2000")) != nullptr)
+        if (GetWindowThreadProcessId(window, &owner) && owner == id)
+            return window;
+    return nullptr;
+}
+
+std::wstring Said(intptr_t process, int id)
+{
+    wchar_t text[300] = L"";
+    GetDlgItemTextW(CompanionOf(process), id, text, 300);
+    return text;
+}
+
+// Serves the game until the condition holds or ms have passed.
+bool Until(bool (*condition)(), DWORD ms)
+{
+    for (DWORD t = GetTickCount(); GetTickCount() - t < ms; PumpMessages()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        if (condition())
+            return true;
+    }
+    return false;
+}
+
+std::string csvPath;
+intptr_t companion;
+
+int RecordLines()
+{
+    std::string text = FileText(csvPath);
+    return (int)std::count(text.begin(), text.end(), '\n') - 1;
+}
+
+void CALLBACK AnswerYesOnceRecorded(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND box = FindEndOfGameBox(mainWindow);
+    if (box && RecordLines() == 1)
+        PostMessageW(box, WM_COMMAND, IDYES, 0);
+}
+
+} // namespace
+
+// The real companion beside this process's game, across a restart: a game it wins with "Play to the
+// end" and a game left for a new deal give two lines; a second companion leaves the record alone.
+TEST_F(Solver, CompanionKeepsThePlayersRecord)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string appData = std::string(temp) + "orv-companion-" + std::to_string(GetTickCount());
+    CreateDirectoryA(appData.c_str(), nullptr);
+    SetEnvironmentVariableA("APPDATA", appData.c_str());  // the companions inherit it
+    csvPath = Folder() + "\\partite.csv";
+    StartGame(34);
+    companion = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);
+    ASSERT_NE(companion, -1);
+    static intptr_t other = -1;
+    // However the case ends, no companion outlives it (it would hold the test runner's output open).
+    std::shared_ptr<void> ending(nullptr, [](void*) {
+        TerminateProcess((HANDLE)companion, 0);
+        if (other != -1)
+            TerminateProcess((HANDLE)other, 0);
+    });
+    ASSERT_TRUE(Until([] { return Said(companion, IDC_VERDICT) == L"Can be won with 1 free cell"; }, 30000));
+    size_t soundsBefore = sounds.size();
+    PostMessageW(CompanionOf(companion), WM_COMMAND, IDC_PLAY_ALL, 0);
+    // Yes in the congratulation once the game is on file, and a new deal.
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, AnswerYesOnceRecorded);
+    EXPECT_TRUE(Until([] { return RecordLines() == 1 && !IsSolved() && !FindEndOfGameBox(mainWindow); }, 60000));
+    KillTimer(nullptr, timer);
+    int moves = (int)(sounds.size() - soundsBefore);
+    long long dealt = 0;
+    for (long long s = (long long)std::time(nullptr); s > std::time(nullptr) - 120 && !dealt; s--) {
+        Table now;
+        SaveTable(&now);
+        DealBoard((unsigned int)s);
+        dealt = std::memcmp(board, now.board, sizeof board) == 0 ? s : 0;
+        std::memcpy(board, now.board, sizeof board);
+    }
+    ASSERT_NE(dealt, 0);
+    std::memset(freeCells, 0, sizeof freeCells);
+    int answer = SolvePosition(1, DEFAULT_BUDGET);
+
+    TerminateProcess((HANDLE)companion, 0);
+    companion = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);
+    ASSERT_TRUE(Until([] { return Said(companion, IDC_RECORD) == L"Games: 1 · won: 1 · winnable but lost: 0" &&
+                                  Said(companion, IDC_VERDICT).find(L"1 free cell") != std::wstring::npos; },
+                      30000)) << Said(companion, IDC_RECORD);
+    other = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);
+    EXPECT_TRUE(Until([] { return Said(other, IDC_RECORD) ==
+                                  L"Another Hints window is already open: that one keeps the record of games"; }, 20000))
+        << (CompanionOf(other) != nullptr) << " " << Said(other, IDC_RECORD).size();
+    TerminateProcess((HANDLE)other, 0);
+    StartGame(7);  // a new deal: the game before is left
+    EXPECT_TRUE(Until([] { return RecordLines() == 2; }, 20000));
+
+    std::istringstream lines(FileText(csvPath));
+    std::string header, won, left;
+    std::getline(lines, header);
+    std::getline(lines, won);
+    std::getline(lines, left);
+    EXPECT_EQ(won.substr(19), ",,1,1,vinta,," + std::to_string(moves) + "\r");
+    EXPECT_EQ(left.substr(19), "," + std::to_string(dealt) + ",1," +
+                                   (answer == SOLVE_WON ? "1,vincibile,,0\r" : left.substr(left.find(",1,", 19) + 3)));
+    EXPECT_TRUE(answer == SOLVE_WON || left.find(",persa,,0\r") != std::string::npos) << left;
 }

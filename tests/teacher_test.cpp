@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <process.h>
 #include <string>
 #include <utility>
@@ -142,8 +143,11 @@ TEST_F(Solver, CompanionNamesTheLosingMoveAndDealsAWinnableGame)
             keeps[std::wstring(english, english + std::strlen(english))] = SolvePosition(1, DEFAULT_BUDGET) == SOLVE_WON;
     }
     StartGame(34);
-    intptr_t hint = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);  // in the build folder
+    static intptr_t hint;
+    hint = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);  // in the build folder
     ASSERT_NE(hint, -1);
+    // However the case ends, the companion does not outlive it (it would hold the test runner's output open).
+    std::shared_ptr<void> ending(nullptr, [](void*) { TerminateProcess((HANDLE)hint, 0); });
     HWND box = nullptr;
     auto text = [&box](int id) { wchar_t t[300] = L""; GetDlgItemTextW(box, id, t, 300); return std::wstring(t); };
     auto waitFor = [&](int id, const std::wstring& wanted, DWORD ms) {
@@ -229,5 +233,4 @@ TEST_F(Solver, CompanionNamesTheLosingMoveAndDealsAWinnableGame)
     LoadTable(last);
     EXPECT_EQ(SolvePosition(1, DEFAULT_BUDGET), SOLVE_WON);
     EXPECT_EQ(text(IDC_LOSING), L"");  // a new game
-    TerminateProcess((HANDLE)hint, 0);
 }
