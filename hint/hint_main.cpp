@@ -64,9 +64,8 @@ const wchar_t* const italianTexts[TEXT_COUNT] = {
     L"Mossa perdente: ", L"Si vinceva con: ",
     L"Nuova partita vincibile", L"Annulla", L"Cerco una partita vincibile...",
     L"Partite: %d · vinte: %d · vincibili ma perse: %d", L"Le mie partite",
-    L"Il registro delle partite non si leggeva: messo da parte come %ls, ne comincio uno nuovo",
-    L"Non posso scrivere il registro delle partite in %ls: riprovo alla fine della prossima partita",
-    L"Un altro Consigli è già aperto: è quello che tiene il registro delle partite",
+    L"Registro illeggibile: messo da parte come %ls", L"Non riesco a scrivere il registro in %ls: riprovo alla prossima partita",
+    L"Un altro Consigli è già aperto: il registro lo tiene quello",
 };
 const wchar_t* const englishTexts[TEXT_COUNT] = {
     L"Hints - Orvenna 2000", L"Play one move", L"Play to the end", L"Stop", L"Close",
@@ -81,9 +80,8 @@ const wchar_t* const englishTexts[TEXT_COUNT] = {
     L"Losing move: ", L"It could be won with: ",
     L"New winnable game", L"Cancel", L"Looking for a winnable game...",
     L"Games: %d · won: %d · winnable but lost: %d", L"My games",
-    L"The record of games could not be read: set aside as %ls, starting a new one",
-    L"Cannot write the record of games in %ls: trying again when the next game ends",
-    L"Another Hints window is already open: that one keeps the record of games",
+    L"Record unreadable: set aside as %ls", L"Cannot write the record in %ls: trying again after the next game",
+    L"Another Hints window is already open: that one keeps the record",
 };
 
 const wchar_t* const* texts = englishTexts;

@@ -176,7 +176,7 @@ int SetAside()
     SYSTEMTIME now;
     GetLocalTime(&now);
     wchar_t aside[MAX_PATH];
-    std::swprintf(aside, MAX_PATH, L"%ls\\partite-illeggibile-%04d-%02d-%02d-%02d%02d%02d.csv", recordFolder,
+    std::swprintf(aside, MAX_PATH, L"%ls\\partite-illeggibile-%04d%02d%02d-%02d%02d%02d.csv", recordFolder,
                   now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
     if (!MoveFileW(recordPath, aside))
         return 0;

@@ -232,7 +232,7 @@ TEST_F(Solver, CompanionKeepsThePlayersRecord)
                       30000)) << Said(companion, IDC_RECORD);
     other = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);
     EXPECT_TRUE(Until([] { return Said(other, IDC_RECORD) ==
-                                  L"Another Hints window is already open: that one keeps the record of games"; }, 20000))
+                                  L"Another Hints window is already open: that one keeps the record"; }, 20000))
         << (CompanionOf(other) != nullptr) << " " << Said(other, IDC_RECORD).size();
     TerminateProcess((HANDLE)other, 0);
     StartGame(7);  // a new deal: the game before is left
