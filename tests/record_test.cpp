@@ -46,6 +46,17 @@ void WriteText(const std::string& path, const std::string& text)
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// A new, empty application-data folder for this process and the programs it starts.
+std::string FreshAppData(const char* name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string appData = std::string(temp) + name + std::to_string(GetTickCount());
+    CreateDirectoryA(appData.c_str(), nullptr);
+    SetEnvironmentVariableA("APPDATA", appData.c_str());
+    return appData;
+}
+
 // A game of the deal now dealt by the clock, ended with that verdict.
 int Played(int answer, int winnable, int won, int moves)
 {
@@ -65,11 +76,7 @@ int Played(int answer, int winnable, int won, int moves)
 
 TEST(Record, KeepsEveryLineThroughCutWritesDamageAndUnwritableFolders)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string appData = std::string(temp) + "orv-record-" + std::to_string(GetTickCount());
-    CreateDirectoryA(appData.c_str(), nullptr);
-    SetEnvironmentVariableA("APPDATA", appData.c_str());
+    std::string appData = FreshAppData("orv-record-");
     const std::string folder = Folder(), path = folder + "\\partite.csv";
     OpenRecord();
     ASSERT_EQ(recordProblem, RECORD_FINE);
@@ -189,11 +196,7 @@ void CALLBACK AnswerYesOnceRecorded(HWND, UINT, UINT_PTR, DWORD)
 // end" and a game left for a new deal give two lines; a second companion leaves the record alone.
 TEST_F(Solver, CompanionKeepsThePlayersRecord)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string appData = std::string(temp) + "orv-companion-" + std::to_string(GetTickCount());
-    CreateDirectoryA(appData.c_str(), nullptr);
-    SetEnvironmentVariableA("APPDATA", appData.c_str());  // the companions inherit it
+    FreshAppData("orv-companion-");  // the companions inherit it
     csvPath = Folder() + "\\partite.csv";
     StartGame(34);
     companion = _spawnl(_P_NOWAIT, "orv2000-hint.exe", "orv2000-hint.exe", nullptr);
