@@ -256,17 +256,18 @@ int CellsEnabled(HWND game)
 }
 
 // What the record keeps of the game from the verdict and the lessons on
-// the table now seen. The fewest free cells that win the deal are known
-// from its first table, decided before any move with one free cell.
+// the table now seen, all of them in or not. The fewest free cells that win
+// the deal are known from its first table, decided before any move with one
+// free cell.
 void NoteForRecord(int lessonsIn)
 {
     gameMoves = movesSeen;
     gameCells = decidedCount;
     gameAnswer = decidedAnswer;
     gameWinnable = gameWinnable || decidedAnswer == SOLVE_WON;
+    gameLosingMove = losingNamed ? losingMove : 0;  // named before the fewest cells are searched
     if (!lessonsIn)
         return;
-    gameLosingMove = losingNamed ? losingMove : 0;
     if (gameFromDeal && movesSeen == 0 && decidedCount == 1)
         gameFewest = decidedAnswer == SOLVE_WON        ? 1
                      : fewestState == FEWEST_WINS      ? fewestCells
@@ -395,11 +396,11 @@ DWORD WINAPI Worker(LPVOID)
         // (no line to play) has any.
         if (lessonsOpen) {
             lessonsOpen = !TeacherWork(decidedCount);
+            NoteForRecord(!lessonsOpen);
             if (lessonsOpen) {
                 wait = 0;  // the table changed meanwhile
                 continue;
             }
-            NoteForRecord(1);
             ShowDecision(0);
         }
         // A button pressed while a card was on its way is taken up here.
