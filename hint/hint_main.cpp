@@ -7,10 +7,11 @@
 // One worker thread owns the board state (the solver and the table reader
 // share the game's globals): it polls the game a few times a second, decides
 // each new table, works out what it teaches about it (hint/teacher.cpp),
-// plays the clicks and looks for a winnable deal (hint/lookahead.cpp). A search takes as long as it needs;
-// meanwhile the worker shows how far it has come and drops it as soon as the
-// game shows another table. The window's thread only shows what the worker
-// last wrote and passes on the buttons.
+// keeps the player's record (hint/record.cpp), plays the clicks and looks
+// for a winnable deal (hint/lookahead.cpp). A search takes as long as it
+// needs; meanwhile the worker shows how far it has come and drops it as soon
+// as the game shows another table. The window's thread only shows what the
+// worker last wrote and passes on the buttons.
 #include "game/board.h"
 #include "game/wincheck.h"
 #include "hint/gamewindow.h"
@@ -64,7 +65,8 @@ const wchar_t* const italianTexts[TEXT_COUNT] = {
     L"Mossa perdente: ", L"Si vinceva con: ",
     L"Nuova partita vincibile", L"Annulla", L"Cerco una partita vincibile...",
     L"Partite: %d · vinte: %d · vincibili ma perse: %d", L"Le mie partite",
-    L"Registro illeggibile: messo da parte come %ls", L"Non riesco a scrivere il registro in %ls: riprovo alla prossima partita",
+    L"Registro illeggibile: messo da parte come %ls",
+    L"Non riesco a scrivere il registro in %ls: riprovo alla prossima partita",
     L"Un altro Consigli è già aperto: il registro lo tiene quello",
 };
 const wchar_t* const englishTexts[TEXT_COUNT] = {
@@ -80,7 +82,8 @@ const wchar_t* const englishTexts[TEXT_COUNT] = {
     L"Losing move: ", L"It could be won with: ",
     L"New winnable game", L"Cancel", L"Looking for a winnable game...",
     L"Games: %d · won: %d · winnable but lost: %d", L"My games",
-    L"Record unreadable: set aside as %ls", L"Cannot write the record in %ls: trying again after the next game",
+    L"Record unreadable: set aside as %ls",
+    L"Cannot write the record in %ls: trying again after the next game",
     L"Another Hints window is already open: that one keeps the record",
 };
 

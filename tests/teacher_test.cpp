@@ -139,8 +139,9 @@ TEST_F(Solver, CompanionNamesTheLosingMoveAndDealsAWinnableGame)
         LoadTable(Played(3));
         char italian[120], english[120];
         DescribeClick(click / 2 + 1, click % 2 ? R : L, italian, english, sizeof italian);
+        std::wstring words(english, english + std::strlen(english));
         if (ApplyClick(click / 2 + 1, click % 2 ? R : L))
-            keeps[std::wstring(english, english + std::strlen(english))] = SolvePosition(1, DEFAULT_BUDGET) == SOLVE_WON;
+            keeps[words] = SolvePosition(1, DEFAULT_BUDGET) == SOLVE_WON;
     }
     StartGame(34);
     static intptr_t hint;
