@@ -349,7 +349,8 @@ DWORD WINAPI Worker(LPVOID)
         if (!game) {
             request = REQUEST_NONE;
             decidedCount = 0;
-            EndGameRecord(0);  // the game was closed
+            if (gameWatched)
+                EndGameRecord(0);  // the game was closed
             Show(texts[TEXT_NO_GAME], texts[TEXT_WAITING], 0, 0);
             continue;
         }
