@@ -11,7 +11,6 @@
 #include <cstring>
 
 volatile LONG lookCancelled = 0;
-int dealsLookedAt = 0;
 
 namespace {
 
@@ -90,7 +89,6 @@ int DealAnswer(long long second)
         return 0;
     keptSecond[Slot(second)] = second;
     keptAnswer[Slot(second)] = answer;
-    dealsLookedAt++;
     return answer;
 }
 

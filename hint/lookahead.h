@@ -8,8 +8,6 @@
 
 // Set by the window's thread to stop a look in progress.
 extern volatile LONG lookCancelled;
-// Deals decided by the look-ahead so far.
-extern int dealsLookedAt;
 
 // The clock's second as the game reads it for a deal, and the milliseconds
 // already gone in it.
