@@ -109,13 +109,22 @@ e2e-screenshots: build-x86_64
 # How long after each click the companion's answers are in: seeds 1 to 1000
 # with one free cell played to their end by a fixed simple player
 # (bench/teacher_bench.cpp), the x86_64 build; COMPANION_BENCH_ARGS="1 100"
-# for a part. Its own Wine prefix, so it runs beside the tests. The table
-# goes into docs/companion-bench.md.
+# for a part. The seeds are split into JOBS parts played side by side, one a
+# processor, and merged into one table. Its own Wine prefix, so it runs
+# beside the tests. The table goes into docs/companion-bench.md.
 COMPANION_BENCH_ARGS ?= 1 1000
 .PHONY: companion-bench
 companion-bench: build-x86_64
-	WINEPREFIX=$(CURDIR)/$(BUILD)/companion-bench-prefix tools/headless.sh \
-	    cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe $(COMPANION_BENCH_ARGS) > $(BUILD)/companion-bench.md
+	rm -f $(BUILD)/companion-bench-*.txt
+	WINEPREFIX=$(CURDIR)/$(BUILD)/companion-bench-prefix tools/headless.sh bash -c ' \
+	    set -- $(COMPANION_BENCH_ARGS); parts=$(JOBS); files=; pids=; \
+	    for ((k = 0; k < parts; k++)); do \
+	        from=$$(( $$1 + ($$2 - $$1 + 1) * k / parts )); to=$$(( $$1 + ($$2 - $$1 + 1) * (k + 1) / parts - 1 )); \
+	        files="$$files $(BUILD)/companion-bench-$$k.txt"; \
+	        cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe $$from $$to --times $(BUILD)/companion-bench-$$k.txt & pids="$$pids $$!"; \
+	    done; \
+	    for p in $$pids; do wait $$p || exit 1; done; \
+	    cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe --merge $$files' > $(BUILD)/companion-bench.md
 	[ -s $(BUILD)/companion-bench.md ] && mv $(BUILD)/companion-bench.md docs/companion-bench.md
 	cat docs/companion-bench.md
 

@@ -4,7 +4,12 @@
 // its verdict and the losing move found, and to the fewest free cells found
 // too, as the companion finds them (its verdict's search, then the teacher's).
 //
-//   teacher_bench [FIRST LAST]     default 1 1000; a markdown table on stdout
+//   teacher_bench [FIRST LAST]           default 1 1000; a markdown table on stdout
+//   teacher_bench FIRST LAST --times F   the times of each click into F instead
+//   teacher_bench --merge F...           the table of several such files
+//
+// Every deal is played on its own, so parts of the seeds can run side by
+// side, one a processor, and be merged into the same table.
 //
 // The player: the first left click, by card, that leads to a table not seen
 // in this game; else the first such park; the game ends when it is won, when
@@ -100,12 +105,18 @@ int PlayNext()
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The times of one click, each answer's row in the table.
+void Count(double lesson, double all, unsigned int seed, int click)
 {
-    unsigned int first = argc > 2 ? (unsigned int)std::atoi(argv[1]) : 1;
-    unsigned int last = argc > 2 ? (unsigned int)std::atoi(argv[2]) : 1000;
+    if (timeCount < MOST_TIMES) {
+        timeCount++;
+        Record(1, lesson, seed, click);
+        Record(2, all, seed, click);
+    }
+}
+
+void PlaySeeds(unsigned int first, unsigned int last, FILE* out)
+{
     for (unsigned int seed = first; seed <= last; seed++) {
         DealBoard(seed);
         std::memset(freeCells, 0, sizeof freeCells);
@@ -120,19 +131,72 @@ int main(int argc, char** argv)
             SaveTable(&seen[++seenCount]);
             Answer(&lesson, &all);
             freeLimit = 2;
-            if (timeCount < MOST_TIMES) {
-                timeCount++;
-                Record(1, lesson, seed, click);
-                Record(2, all, seed, click);
-            }
-            if (losingNamed && !wasNamed)
+            Count(lesson, all, seed, click);
+            if (out != nullptr)
+                std::fprintf(out, "%u %d %.9f %.9f\n", seed, click, lesson, all);
+            if (losingNamed && !wasNamed) {
                 named++;
+                if (out != nullptr)
+                    std::fprintf(out, "%u named\n", seed);
+            }
             wasNamed = losingNamed;
         }
+        if (out != nullptr)
+            std::fflush(out);
         // A long run shows how far it has come.
         if (seed % 50 == 0)
             std::fprintf(stderr, "teacher_bench: seed %u, %d clicks, slowest %.0f ms\n", seed, timeCount,
                          slowest[2] * 1000);
+    }
+}
+
+// A file of PlaySeeds' lines read back; its seeds widen first..last.
+int ReadTimes(const char* path, unsigned int* first, unsigned int* last)
+{
+    FILE* in = std::fopen(path, "r");
+    if (in == nullptr)
+        return 0;
+    char line[200];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        unsigned int seed;
+        int click;
+        double lesson, all;
+        if (std::sscanf(line, "%u %d %lf %lf", &seed, &click, &lesson, &all) == 4)
+            Count(lesson, all, seed, click);
+        else if (std::sscanf(line, "%u", &seed) == 1 && std::strstr(line, "named") != nullptr)
+            named++;
+        else
+            continue;
+        *first = std::min(*first, seed);
+        *last = std::max(*last, seed);
+    }
+    std::fclose(in);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    unsigned int first = 1, last = 1000;
+    if (argc > 2 && std::strcmp(argv[1], "--merge") == 0) {
+        first = UINT_MAX, last = 0;
+        for (int i = 2; i < argc; i++)
+            if (!ReadTimes(argv[i], &first, &last)) {
+                std::fprintf(stderr, "teacher_bench: cannot read %s\n", argv[i]);
+                return 2;
+            }
+    } else {
+        if (argc > 2)
+            first = (unsigned int)std::atoi(argv[1]), last = (unsigned int)std::atoi(argv[2]);
+        FILE* out = nullptr;
+        if (argc > 4 && std::strcmp(argv[3], "--times") == 0 && (out = std::fopen(argv[4], "w")) == nullptr) {
+            std::fprintf(stderr, "teacher_bench: cannot write %s\n", argv[4]);
+            return 2;
+        }
+        PlaySeeds(first, last, out);
+        if (out != nullptr)
+            return std::fclose(out) == 0 ? 0 : 2;
     }
     std::printf("Seeds %u to %u with one free cell: %d clicks, %d losing moves named.\n\n", first, last, timeCount,
                 named);

@@ -251,7 +251,8 @@ def lose(args, g):
 def win(args, g, stop=False):
     """Four free cells chosen in the game's menu reach the companion; it plays to the congratulation."""
     click(g, 660, 440)      # the keys go to the game again, not to the companion's buttons
-    free_cells(g, 4)
+    if g.enabled < 4:       # chosen again, the frames would be drawn across the cards parked in them
+        free_cells(g, 4)
     press(hint_says(args, FOUR, 'four free cells', 'Gioca fino alla fine')[1], 'Gioca fino alla fine')
     if stop:        # the button turns to Ferma while the line plays, and halts it short of the end
         press(hint_says(args, FOUR, 'playing', 'Ferma')[1], 'Ferma')
