@@ -2,7 +2,7 @@
 #   make play        install what is missing, build, and start the game
 #   make hint        the companion window beside the game that `make play` started (K=1-4 overrides its free cells)
 #   make test        install what is missing, build both targets, run all tests headless
-#   make dist        the playable folder dist/: orv2000.exe, the companion orv2000-hint.exe and the side files
+#   make dist        the Windows folder dist/: the i686 orv2000.exe, the companion orv2000-hint.exe and the side files
 #   make soak        a million random events through the window procedure
 #   make screenshot  a PNG of the game's window (OUT=path.png, default docs/screenshot.png)
 #   make bench       the game against the platform's floor: start-up, clicks, memory, size
@@ -45,18 +45,24 @@ dist: build-i686
 	cp $(BUILD)/i686/orv2000.exe $(BUILD)/i686/orv2000-hint.exe dist/
 	for f in data/Orv2000.mid data/orv2000.htm; do [ ! -f $$f ] || cp $$f dist/; done
 
-# The game from dist/ through the launcher the Debian package installs, in
-# the prefix build/wine-desktop: the one way it starts under Wine.
-LAUNCH := ORVENNA2000_DATA=$(CURDIR)/dist ORVENNA2000_PREFIX=$(CURDIR)/$(BUILD)/wine-desktop packaging/orvenna2000
+# The game through the launcher the Debian package installs, in the prefix
+# build/wine-desktop: the one way it starts under Wine. It runs the build this
+# machine runs natively, from build/play: on a 64-bit system the x86_64 one,
+# as the package does (32-bit code may be emulated there, a minute a start).
+PLAY_ARCH := $(if $(filter x86_64,$(shell uname -m)),x86_64,i686)
+LAUNCH := ORVENNA2000_DATA=$(CURDIR)/$(BUILD)/play ORVENNA2000_PREFIX=$(CURDIR)/$(BUILD)/wine-desktop packaging/orvenna2000
 
-play: dist
+play: build-$(PLAY_ARCH)
+	rm -rf $(BUILD)/play && mkdir -p $(BUILD)/play
+	cp $(BUILD)/$(PLAY_ARCH)/orv2000.exe $(BUILD)/$(PLAY_ARCH)/orv2000-hint.exe $(BUILD)/play/
+	for f in data/Orv2000.mid data/orv2000.htm; do [ ! -f $$f ] || cp $$f $(BUILD)/play/; done
 	$(LAUNCH)
 
 # The companion, from another terminal while `make play` runs: the same Wine
-# prefix, so it finds the game's window. dist/ is left as it is, since the
-# game runs from there.
+# prefix, so it finds the game's window. build/play is left as it is, since
+# the game runs from there.
 hint:
-	@[ -f dist/orv2000-hint.exe ] || { echo "make hint: no dist/orv2000-hint.exe; start the game with make play first." >&2; exit 1; }
+	@[ -f $(BUILD)/play/orv2000-hint.exe ] || { echo "make hint: no $(BUILD)/play/orv2000-hint.exe; start the game with make play first." >&2; exit 1; }
 	$(LAUNCH) --consigli $(K)
 
 # The tests share one X screen, so they run one at a time: screen pixels and
@@ -79,11 +85,12 @@ screenshot: dist
 clean:
 	rm -rf $(BUILD) dist release
 
-# What players install, made from dist/ (tools/release.py): the same bytes on
-# every run of one commit. The version is the one in VERSION.
+# What players install (tools/release.py): for Windows the 32-bit exes of
+# dist/, for Debian the x86_64 ones; the same bytes on every run of one
+# commit. The version is the one in VERSION.
 .PHONY: release
-release: dist
-	/usr/bin/python3 -B tools/release.py --bin dist --out release
+release: dist build-x86_64
+	/usr/bin/python3 -B tools/release.py --bin dist --deb-bin $(BUILD)/x86_64 --out release
 
 # Generated files: `make assets` runs the generators in tools/ and rebuilds,
 # byte for byte, the card pictures, icons and move sound (resources/), the
@@ -109,22 +116,14 @@ e2e-screenshots: build-x86_64
 # How long after each click the companion's answers are in: seeds 1 to 1000
 # with one free cell played to their end by a fixed simple player
 # (bench/teacher_bench.cpp), the x86_64 build; COMPANION_BENCH_ARGS="1 100"
-# for a part. The seeds are split into JOBS parts played side by side, one a
-# processor, and merged into one table. Its own Wine prefix, so it runs
-# beside the tests. The table goes into docs/companion-bench.md.
+# for a part. One run at a time: the searches take every processor, as in
+# the companion. Its own Wine prefix. The table goes into
+# docs/companion-bench.md.
 COMPANION_BENCH_ARGS ?= 1 1000
 .PHONY: companion-bench
 companion-bench: build-x86_64
-	rm -f $(BUILD)/companion-bench-*.txt
-	WINEPREFIX=$(CURDIR)/$(BUILD)/companion-bench-prefix tools/headless.sh bash -c ' \
-	    set -- $(COMPANION_BENCH_ARGS); parts=$(JOBS); files=; pids=; \
-	    for ((k = 0; k < parts; k++)); do \
-	        from=$$(( $$1 + ($$2 - $$1 + 1) * k / parts )); to=$$(( $$1 + ($$2 - $$1 + 1) * (k + 1) / parts - 1 )); \
-	        files="$$files $(BUILD)/companion-bench-$$k.txt"; \
-	        cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe $$from $$to --times $(BUILD)/companion-bench-$$k.txt & pids="$$pids $$!"; \
-	    done; \
-	    for p in $$pids; do wait $$p || exit 1; done; \
-	    cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe --merge $$files' > $(BUILD)/companion-bench.md
+	WINEPREFIX=$(CURDIR)/$(BUILD)/companion-bench-prefix tools/headless.sh \
+	    cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe $(COMPANION_BENCH_ARGS) > $(BUILD)/companion-bench.md
 	[ -s $(BUILD)/companion-bench.md ] && mv $(BUILD)/companion-bench.md docs/companion-bench.md
 	cat docs/companion-bench.md
 

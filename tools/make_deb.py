@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""Builds the Debian package orvenna2000_<VERSION>_all.deb: the game's files,
+"""Builds the Debian package orvenna2000_<VERSION>_amd64.deb: the game's files,
 its launcher, menu entry, icons, manual page and copyright.
 Usage: make_deb.py DIST_DIR OUT_DIR
-DIST_DIR holds orv2000.exe, orv2000-hint.exe, Orv2000.mid and orv2000.htm;
+DIST_DIR holds the x86_64 orv2000.exe and orv2000-hint.exe (64-bit Wine runs
+them, with no i386 architecture on the system), Orv2000.mid and orv2000.htm;
 the version comes from VERSION. Prints the package's path. Byte for byte the
 same on every run of one commit: every file carries SOURCE_DATE_EPOCH, else
 the last commit's time."""
@@ -23,12 +24,12 @@ ICONS = {16: (16, 1), 32: (32, 1), 48: (16, 3), 64: (32, 2), 128: (32, 4), 256: 
 MAINTAINER = 'Orvenna developers <dev@orvenna.invalid>'
 CONTROL = '''Package: orvenna2000
 Version: {version}
-Architecture: all
+Architecture: amd64
 Section: games
 Priority: optional
 Maintainer: {maintainer}
 Installed-Size: {size}
-Depends: wine, wine32, fonts-wine
+Depends: wine, wine64, fonts-wine, procps
 Recommends: fluidsynth, fluid-soundfont-gm, libnotify-bin, xdg-utils
 Description: patience game with the 40-card Italian deck
  All forty cards are dealt face up into four rows of ten. Park cards in the
@@ -37,10 +38,21 @@ Description: patience game with the 40-card Italian deck
  king. The interface is in Italian; a companion window (Consigli) tells
  whether the table can still be won.
  .
- The game is a 32-bit Windows program run by Wine in a prefix of the player's
- own; the background music plays through FluidSynth where it is installed.
- On amd64 the i386 architecture must be added for wine32.
+ The game is a 64-bit Windows program run by 64-bit Wine in a prefix of the
+ player's own; the background music plays through FluidSynth where it is
+ installed.
 '''
+
+
+X86_64 = 0x8664
+
+
+def pe_machine(data):
+    """The machine field of a Windows program's PE header; None if it is none."""
+    if data[:2] != b'MZ' or len(data) < 64:
+        return None
+    at = struct.unpack_from('<I', data, 60)[0]
+    return struct.unpack_from('<H', data, at + 4)[0] if data[at:at + 4] == b'PE\0\0' else None
 
 
 def ico_images(path):
@@ -123,6 +135,8 @@ def main():
     for name in GAME_FILES:
         with open(os.path.join(dist, name), 'rb') as f:
             files['usr/share/%s/%s' % (NAME, name)] = (f.read(), 0o644)
+        if name.endswith('.exe') and pe_machine(files['usr/share/%s/%s' % (NAME, name)][0]) != X86_64:
+            sys.exit('make_deb.py: %s is not an x86_64 program; the package runs on 64-bit Wine alone' % name)
     images = ico_images(os.path.join(ROOT, 'resources', 'icons', 'large.ico'))
     for size, (source, factor) in ICONS.items():
         files['usr/share/icons/hicolor/%dx%d/apps/%s.png' % (size, size, NAME)] = (png(images[source], factor), 0o644)
@@ -139,7 +153,7 @@ def main():
     dirs.add('DEBIAN')
 
     os.makedirs(out, exist_ok=True)
-    deb = os.path.join(out, '%s_%s_all.deb' % (NAME, version))
+    deb = os.path.join(out, '%s_%s_amd64.deb' % (NAME, version))
     with tempfile.TemporaryDirectory() as stage:
         for d in sorted(dirs):
             os.makedirs(os.path.join(stage, d), exist_ok=True)

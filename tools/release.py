@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Writes the release: the Windows installer, the portable zip, the Debian
 package and their checksums, byte for byte the same on every run of one commit.
-Usage: release.py --bin FOLDER --out FOLDER
-FOLDER of --bin holds the i686 orv2000.exe and orv2000-hint.exe; the side
-files come from data/, the version from VERSION."""
+Usage: release.py --bin FOLDER [--deb-bin FOLDER] --out FOLDER
+FOLDER of --bin holds the i686 orv2000.exe and orv2000-hint.exe, which run on
+every Windows in use; that of --deb-bin the x86_64 ones, which the Debian
+package runs on 64-bit Wine (without it, no package). The side files come
+from data/, the version from VERSION."""
 import argparse
 import os
 import hashlib
@@ -88,13 +90,15 @@ def checksums(out, names):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--bin', required=True)
+    parser.add_argument('--deb-bin')
     parser.add_argument('--out', required=True)
     args = parser.parse_args()
     ver, epoch = version(), source_date()
     out = os.path.abspath(args.out)
     os.makedirs(out, exist_ok=True)
-    names = {'zip': 'Orvenna2000-%s.zip' % ver, 'setup': 'Orvenna2000-%s-setup.exe' % ver,
-             'deb': 'orvenna2000_%s_all.deb' % ver}
+    names = {'zip': 'Orvenna2000-%s.zip' % ver, 'setup': 'Orvenna2000-%s-setup.exe' % ver}
+    if args.deb_bin:
+        names['deb'] = 'orvenna2000_%s_amd64.deb' % ver
     for name in names.values():
         if os.path.exists(os.path.join(out, name)):
             os.remove(os.path.join(out, name))
@@ -103,9 +107,12 @@ def main():
         stage(args.bin, folder, epoch)
         write_zip(folder, os.path.join(out, names['zip']), epoch)
         write_installer(folder, os.path.join(out, names['setup']), ver)
-        env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
-        subprocess.run(['/usr/bin/python3', '-B', os.path.join(ROOT, 'tools', 'make_deb.py'), folder, out],
-                       env=env, check=True)
+        if args.deb_bin:
+            linux = os.path.join(work, 'deb')
+            stage(args.deb_bin, linux, epoch)
+            env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
+            subprocess.run(['/usr/bin/python3', '-B', os.path.join(ROOT, 'tools', 'make_deb.py'), linux, out],
+                           env=env, check=True, stdout=subprocess.DEVNULL)
     checksums(out, names.values())
     for name in sorted(names.values()):
         print('%-32s %9d bytes' % (name, os.path.getsize(os.path.join(out, name))))

@@ -83,8 +83,7 @@ def uninstall_entry(prefix):
 
 def check_release(bin_dir, work):
     first, second = release(bin_dir, os.path.join(work, 'r1')), release(bin_dir, os.path.join(work, 'r2'))
-    names = ['Orvenna2000-%s-setup.exe' % VERSION, 'Orvenna2000-%s.zip' % VERSION,
-             'orvenna2000_%s_all.deb' % VERSION, 'SHA256SUMS']
+    names = ['Orvenna2000-%s-setup.exe' % VERSION, 'Orvenna2000-%s.zip' % VERSION, 'SHA256SUMS']
     check(sorted(first) == sorted(names), 'the release holds %s' % sorted(first))
     check(first == second, 'two runs differ in %s' % [n for n in first if first[n] != second.get(n)])
     listing = zipfile.ZipFile(os.path.join(work, 'r1', names[1])).namelist()
