@@ -275,8 +275,8 @@ def write_doc(path, text, results, first, last, walls, jobs, layered):
         if deep:
             f.write('Decided layer by layer, after the search above had left them undecided within its budget '
                     '(`orv2000-solve --layers`: every position reachable tried, one layer in memory at a time, '
-                    'the positions waiting for later layers in files; the proof is argued in solver/solver.cpp '
-                    'at LayeredSearch):\n\n' + '\n'.join(deep) + '\n\n')
+                    'the positions waiting for later layers in files; the proof is argued at the head of '
+                    'solver/layers.cpp):\n\n' + '\n'.join(deep) + '\n\n')
         rest = undecided(results)
         if rest:
             f.write('Undecided deals (seed, and the time and memory its search took before it stopped):\n\n' +
