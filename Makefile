@@ -117,14 +117,18 @@ e2e-screenshots: build-x86_64
 # with one free cell played to their end by a fixed simple player
 # (bench/teacher_bench.cpp), the x86_64 build; COMPANION_BENCH_ARGS="1 100"
 # for a part. One run at a time: the searches take every processor, as in
-# the companion. Its own Wine prefix. The table goes into
-# docs/companion-bench.md.
+# the companion. A whole run takes hours: each deal's clicks go into
+# build/companion-bench-times.txt as it ends, and a stopped run goes on from
+# there (the file goes once the table is written). Its own Wine prefix. The
+# table goes into docs/companion-bench.md.
 COMPANION_BENCH_ARGS ?= 1 1000
 .PHONY: companion-bench
 companion-bench: build-x86_64
 	WINEPREFIX=$(CURDIR)/$(BUILD)/companion-bench-prefix tools/headless.sh \
-	    cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe $(COMPANION_BENCH_ARGS) > $(BUILD)/companion-bench.md
+	    cmake/wine-run $(BUILD)/x86_64/teacher_bench.exe $(COMPANION_BENCH_ARGS) \
+	    --times $(BUILD)/companion-bench-times.txt > $(BUILD)/companion-bench.md
 	[ -s $(BUILD)/companion-bench.md ] && mv $(BUILD)/companion-bench.md docs/companion-bench.md
+	rm -f $(BUILD)/companion-bench-times.txt
 	cat docs/companion-bench.md
 
 # The benchmark: start-up, clicks, new game, memory and exe size of the game

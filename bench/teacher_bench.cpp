@@ -4,7 +4,11 @@
 // its verdict and the losing move found, and to the fewest free cells found
 // too, as the companion finds them (its verdict's search, then the teacher's).
 //
-//   teacher_bench [FIRST LAST]     default 1 1000; a markdown table on stdout
+//   teacher_bench [FIRST LAST [--times FILE]]   default 1 1000; a markdown table on stdout
+//
+// With --times, each deal's clicks go into FILE as the deal ends, and the
+// deals FILE already holds are not played again: a run of hours that was
+// stopped goes on where it stopped.
 //
 // The player: the first left click, by card, that leads to a table not seen
 // in this game; else the first such park; the game ends when it is won, when
@@ -94,6 +98,53 @@ void Record(int kind, double t, unsigned int seed, int click)
     }
 }
 
+// The times of one click.
+void Count(double lesson, double all, unsigned int seed, int click)
+{
+    if (timeCount < MOST_TIMES) {
+        timeCount++;
+        Record(1, lesson, seed, click);
+        Record(2, all, seed, click);
+    }
+}
+
+// The deals of seeds first to last in a file of an earlier run, counted;
+// the seed to go on from. A deal counts once its "deal" line is there.
+unsigned int ReadTimes(const char* path, unsigned int first, unsigned int last)
+{
+    FILE* in = std::fopen(path, "r");
+    if (in == nullptr)
+        return first;
+    static double lessons[MOST_CLICKS + 1], alls[MOST_CLICKS + 1];
+    int clicks = 0, namedHere = 0;
+    unsigned int next = first, seed;
+    char line[200];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        int click;
+        double lesson, all;
+        if (std::sscanf(line, "click %u %d %lf %lf", &seed, &click, &lesson, &all) == 4) {
+            if (click == 1)  // a deal begun again after a stop
+                clicks = namedHere = 0;
+            if (click != clicks + 1 || click > MOST_CLICKS)
+                continue;
+            lessons[++clicks] = lesson;
+            alls[clicks] = all;
+        } else if (std::sscanf(line, "named %u", &seed) == 1) {
+            namedHere = 1;
+        } else if (std::sscanf(line, "deal %u", &seed) == 1) {
+            if (seed == next && seed <= last) {
+                for (int c = 1; c <= clicks; c++)
+                    Count(lessons[c], alls[c], seed, c);
+                named += namedHere;
+                next++;
+            }
+            clicks = namedHere = 0;
+        }
+    }
+    std::fclose(in);
+    return next;
+}
+
 void Shown(double t, char* out)
 {
     if (t == NOT_IN)
@@ -137,7 +188,16 @@ int main(int argc, char** argv)
     unsigned int first = argc > 2 ? (unsigned int)std::atoi(argv[1]) : 1;
     unsigned int last = argc > 2 ? (unsigned int)std::atoi(argv[2]) : 1000;
     searchInterrupted = WaitedEnough;
-    for (unsigned int seed = first; seed <= last; seed++) {
+    FILE* out = nullptr;
+    unsigned int from = first;
+    if (argc > 4 && std::strcmp(argv[3], "--times") == 0) {
+        from = ReadTimes(argv[4], first, last);
+        if ((out = std::fopen(argv[4], "a")) == nullptr) {
+            std::fprintf(stderr, "teacher_bench: cannot write %s\n", argv[4]);
+            return 2;
+        }
+    }
+    for (unsigned int seed = from; seed <= last; seed++) {
         DealBoard(seed);
         std::memset(freeCells, 0, sizeof freeCells);
         freeUsed = 1;
@@ -151,20 +211,26 @@ int main(int argc, char** argv)
             SaveTable(&seen[++seenCount]);
             Answer(&lesson, &all);
             freeLimit = 2;
-            if (timeCount < MOST_TIMES) {
-                timeCount++;
-                Record(1, lesson, seed, click);
-                Record(2, all, seed, click);
-            }
-            if (losingNamed && !wasNamed)
+            Count(lesson, all, seed, click);
+            if (out != nullptr)
+                std::fprintf(out, "click %u %d %.9f %.9f\n", seed, click, lesson, all);
+            if (losingNamed && !wasNamed) {
                 named++;
+                if (out != nullptr)
+                    std::fprintf(out, "named %u\n", seed);
+            }
             wasNamed = losingNamed;
+        }
+        if (out != nullptr) {
+            std::fprintf(out, "deal %u\n", seed);
+            std::fflush(out);
         }
         // A long run shows how far it has come.
         if (seed % 50 == 0)
-            std::fprintf(stderr, "teacher_bench: seed %u, %d clicks, slowest %.0f ms\n", seed, timeCount,
-                         slowest[2] * 1000);
+            std::fprintf(stderr, "teacher_bench: seed %u, %d clicks\n", seed, timeCount);
     }
+    if (out != nullptr && std::fclose(out) != 0)
+        return 2;
     std::printf("Seeds %u to %u with one free cell: %d clicks, %d losing moves named.\n\n", first, last, timeCount,
                 named);
     std::printf("| Answers in | Median | 99th percentile | Slowest | Clicks over 1 s | Not in after %.0f s |\n",
