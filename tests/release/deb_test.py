@@ -79,7 +79,8 @@ def start(root, tmp):
     said = lambda: open(trace, errors='replace').read()
     try:
         check(poll(lambda: windows(TITLE) or game.poll() is not None, 120) and windows(TITLE),
-              'no game window (launcher exit code %s); it said: %s' % (game.poll(), said()[-600:]))
+              'no game window (launcher exit code %s); it said: %s; xdpyinfo now: %s'
+              % (game.poll(), said()[-600:], run('xdpyinfo').stdout[-300:]))
         check(re.search(r'orvenna2000: (First start|Prima partenza)', said()), 'no word of the first start')
         check(os.path.isdir(os.path.join(xdg, 'orvenna2000/wine/drive_c')) and os.listdir(xdg) == ['orvenna2000'],
               'in the home, a prefix and no menus or file types of Wine: %s' % os.listdir(xdg))
