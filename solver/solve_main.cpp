@@ -20,6 +20,9 @@
 // search layer by layer, which tries every position with files in FOLDER,
 // made if missing, and proves losses, never wins; no budget unless given);
 // --seconds S stops any search after S seconds, its answer unknown.
+// --searches adds which search gave each answer (a last column with
+// --seeds); --leave-out NAME runs the others without that one (the names
+// are in solver.h).
 // Exit code: 0 won, 1 lost, 2 unknown, 3 bad arguments or position.
 #include "game/board.h"
 #include "game/deal.h"
@@ -35,6 +38,7 @@
 
 namespace {
 
+int searches = 0;  // --searches: which search gave each answer
 const char* const answerWords[4] = { "invalid", "won", "lost", "unknown" };
 const char* const stopWords[9] = { "", "the budget ran out", "the memory ran out", "the time ran out",
                                    "the search could not go on", "the search was interrupted",
@@ -97,6 +101,8 @@ void Report(int answer, int cells)
                 cells == 1 ? "" : "s", positionsSearched, searchSeconds, rate);
     if (answer == SOLVE_UNKNOWN)
         std::printf("undecided: %s\n", stopWords[searchStop]);
+    else if (searches)
+        std::printf("decided by: %s\n", searchDecider);
     if (answer == SOLVE_WON) {
         std::printf("winning line, %d clicks:\n", winningLength);
         freeLimit = cells + 1;
@@ -117,7 +123,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: orv2000-solve --seed N | --seeds FIRST LAST | --position FILE | --game"
                          " [--cells 1-4] [--budget POSITIONS] [--memory MEGABYTES] [--threads N] [--plain] [--rows]"
-                         " [--layers FOLDER] [--seconds S]\n");
+                         " [--layers FOLDER] [--seconds S] [--searches] [--leave-out NAME]\n");
     return 3;
 }
 
@@ -166,6 +172,10 @@ int main(int argc, char** argv)
             searchPlain = 1;
         } else if (std::strcmp(argv[i], "--layers") == 0 && i + 1 < argc) {
             searchLayers = argv[++i];
+        } else if (std::strcmp(argv[i], "--searches") == 0) {
+            searches = 1;
+        } else if (std::strcmp(argv[i], "--leave-out") == 0 && i + 1 < argc) {
+            searchLeftOut = argv[++i];
         } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             searchTimeLimit = std::atof(argv[++i]);
             if (!(searchTimeLimit > 0))
@@ -232,8 +242,9 @@ int main(int argc, char** argv)
         ClearTable();
         DealBoard((unsigned int)seed);
         int answer = SolvePosition(cells, budget);
-        std::printf("%lu\t%d\t%s\t%lld\t%.1f\t%d\t%llu\n", seed, cells, answerWords[answer], positionsSearched,
-                    searchSeconds * 1000, winningLength, searchMemory >> 10);
+        std::printf("%lu\t%d\t%s\t%lld\t%.1f\t%d\t%llu%s%s\n", seed, cells, answerWords[answer], positionsSearched,
+                    searchSeconds * 1000, winningLength, searchMemory >> 10, searches ? "\t" : "",
+                    searches ? (*searchDecider ? searchDecider : "-") : "");
         std::fflush(stdout);
         if (seed == last)
             break;

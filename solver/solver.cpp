@@ -29,6 +29,7 @@
 #include "solver/search.h"
 
 #include <algorithm>
+#include <cstring>
 
 LineClick winningLine[MAX_LINE + 1];
 int winningLength = 0;
@@ -42,6 +43,8 @@ int searchPlain = 0;
 int searchRowsFixed = 0;
 int searchThreads = 0;
 const char* searchLayers = nullptr;
+const char* searchDecider = "";
+const char* searchLeftOut = nullptr;
 
 namespace {
 
@@ -55,6 +58,22 @@ constexpr long long NEAR_BUDGET = 4000000;
 // Positions kept from the last best-first search for the rows fixed, unless
 // that would leave it less than half of what is left.
 constexpr long long ROWS_BUDGET = 96000000;
+
+const char* const BEAMS[] = { "beams 1000", "beams 4000", "beams 16000" };
+
+// Whether the search of this name runs (it is not the one left out).
+bool Runs(const char* name)
+{
+    return searchLeftOut == nullptr || std::strcmp(name, searchLeftOut) != 0;
+}
+
+// A search's answer, and if it is one, which search gave it.
+int Decided(const char* name, int result)
+{
+    if (result != SOLVE_UNKNOWN)
+        searchDecider = name;
+    return result;
+}
 
 // The game's free cells, put back after the search.
 int savedLimit, savedUsed;
@@ -142,6 +161,7 @@ int WarmSearchMemory(unsigned long long most)
 int SolvePosition(int freeCellsEnabled, long long budget)
 {
     winningLength = 0;
+    searchDecider = "";
     positionsSearched = 0;
     searchSeconds = 0;
     searchStop = STOP_NONE;
@@ -153,30 +173,32 @@ int SolvePosition(int freeCellsEnabled, long long budget)
         return SOLVE_UNKNOWN;
     }
 
-    int result;
+    int result = SOLVE_UNKNOWN;
     if (Won(searchers[1].position)) {
-        result = SOLVE_WON;
+        result = Decided("start", SOLVE_WON);
     } else if (searchLayers) {
-        result = LayeredSearch(budget);
+        result = Decided("layers", LayeredSearch(budget));
     } else if (searchRowsFixed) {
-        result = RowsFixed(budget);
+        result = Decided("rows fixed", RowsFixed(budget));
     } else if (freeCellsEnabled == 1) {
-        result = DepthFirst(budget);
+        result = Decided("depth first", DepthFirst(budget));
     } else {
-        result = DepthFirst(std::min(budget, FIRST_LOOK));
+        if (Runs("first look"))
+            result = Decided("first look", DepthFirst(std::min(budget, FIRST_LOOK)));
         // Moves weighing twice as much keep the search nearer the start.
-        if (GoesOn(result, budget))
-            result = BestFirst(std::min(budget - positionsSearched, NEAR_BUDGET), 1, 2);
-        for (int width = FIRST_WIDTH; width <= WIDEST && GoesOn(result, budget); width *= 4)
-            result = BeamSearch(width, budget - positionsSearched);
-        if (GoesOn(result, budget)) {
+        if (GoesOn(result, budget) && Runs("near"))
+            result = Decided("near", BestFirst(std::min(budget - positionsSearched, NEAR_BUDGET), 1, 2));
+        for (int k = 0, width = FIRST_WIDTH; width <= WIDEST && GoesOn(result, budget); k++, width *= 4)
+            if (Runs(BEAMS[k]))
+                result = Decided(BEAMS[k], BeamSearch(width, budget - positionsSearched));
+        if (GoesOn(result, budget) && Runs("best first")) {
             long long left = budget - positionsSearched;
-            result = BestFirst(std::max(left - ROWS_BUDGET, left / 2), 1, 1);
+            result = Decided("best first", BestFirst(std::max(left - ROWS_BUDGET, left / 2), 1, 1));
         }
-        if (GoesOn(result, budget))
-            result = RowsFixed(budget);
-        if (result == SOLVE_UNKNOWN && searchStop == STOP_MEMORY && positionsSearched < budget)
-            result = DepthFirst(budget - positionsSearched);
+        if (GoesOn(result, budget) && Runs("rows fixed"))
+            result = Decided("rows fixed", RowsFixed(budget));
+        if (result == SOLVE_UNKNOWN && searchStop == STOP_MEMORY && positionsSearched < budget && Runs("after memory"))
+            result = Decided("after memory", DepthFirst(budget - positionsSearched));
     }
     if (result == SOLVE_WON) {
         ShortenLine();
@@ -185,6 +207,7 @@ int SolvePosition(int freeCellsEnabled, long long budget)
         if (!LineWins()) {
             result = SOLVE_UNKNOWN;
             winningLength = 0;
+            searchDecider = "";
         }
     }
     EndSearch();

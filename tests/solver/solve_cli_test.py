@@ -111,6 +111,10 @@ def main(exe, processor):
             failures.append('%s with two threads: %r' % (name, result.stdout[:200]))
     solve(['--seed', '7', '--cells', '1', '--budget', '20'], 2, 'unknown with 1 free cell')
     solve(['--seeds', '1', '3', '--cells', '4'], 0, '1\t4\twon\t', '3\t4\twon\t')
+    # Which search gave the answer; the others without the first look, whose budget is then not spent.
+    solve(['--seeds', '1', '1', '--cells', '2', '--threads', '1', '--searches'], 0, '\t140982\t', '\tnear\n')
+    solve(['--seeds', '1', '1', '--cells', '2', '--threads', '1', '--searches', '--leave-out', 'first look'], 0,
+          '\t40982\t', '\tnear\n')
     twice = [[2] + SOLVED[0][1:]] + SOLVED[1:]
     solve(['--position', position('twice', twice, [])], 3, 'not a position of the game')
     for name, rows, parked in (('short', SOLVED[:2], []), ('big', SOLVED, [41]), ('missing', None, None)):
