@@ -192,10 +192,16 @@ int main(int argc, char** argv)
     unsigned int from = first;
     if (argc > 4 && std::strcmp(argv[3], "--times") == 0) {
         from = ReadTimes(argv[4], first, last);
-        if ((out = std::fopen(argv[4], "a")) == nullptr) {
+        if ((out = std::fopen(argv[4], "a+")) == nullptr) {
             std::fprintf(stderr, "teacher_bench: cannot write %s\n", argv[4]);
             return 2;
         }
+        // A run stopped in the middle of a line leaves it unended: the
+        // next line must not run on from it.
+        int lastChar = std::fseek(out, -1, SEEK_END) == 0 ? std::fgetc(out) : '\n';
+        std::fseek(out, 0, SEEK_END);  // from reading to writing
+        if (lastChar != '\n')
+            std::fputc('\n', out);
     }
     for (unsigned int seed = from; seed <= last; seed++) {
         DealBoard(seed);
