@@ -40,10 +40,15 @@ build-x86_64: deps
 
 build: build-i686 build-x86_64
 
+# A folder made anew with a build's game and companion and the side files.
+define game_folder
+	rm -rf $(2) && mkdir -p $(2)
+	cp $(BUILD)/$(1)/orv2000.exe $(BUILD)/$(1)/orv2000-hint.exe $(2)/
+	for f in data/Orv2000.mid data/orv2000.htm; do [ ! -f $$f ] || cp $$f $(2)/; done
+endef
+
 dist: build-i686
-	rm -rf dist && mkdir -p dist
-	cp $(BUILD)/i686/orv2000.exe $(BUILD)/i686/orv2000-hint.exe dist/
-	for f in data/Orv2000.mid data/orv2000.htm; do [ ! -f $$f ] || cp $$f dist/; done
+	$(call game_folder,i686,dist)
 
 # The game through the launcher the Debian package installs, in the prefix
 # build/wine-desktop: the one way it starts under Wine. It runs the build this
@@ -53,9 +58,7 @@ PLAY_ARCH := $(if $(filter x86_64,$(shell uname -m)),x86_64,i686)
 LAUNCH := ORVENNA2000_DATA=$(CURDIR)/$(BUILD)/play ORVENNA2000_PREFIX=$(CURDIR)/$(BUILD)/wine-desktop packaging/orvenna2000
 
 play: build-$(PLAY_ARCH)
-	rm -rf $(BUILD)/play && mkdir -p $(BUILD)/play
-	cp $(BUILD)/$(PLAY_ARCH)/orv2000.exe $(BUILD)/$(PLAY_ARCH)/orv2000-hint.exe $(BUILD)/play/
-	for f in data/Orv2000.mid data/orv2000.htm; do [ ! -f $$f ] || cp $$f $(BUILD)/play/; done
+	$(call game_folder,$(PLAY_ARCH),$(BUILD)/play)
 	$(LAUNCH)
 
 # The companion, from another terminal while `make play` runs: the same Wine

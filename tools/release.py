@@ -44,13 +44,18 @@ def windows_text(source, target, bom=False):
         f.write((b'\xef\xbb\xbf' if bom else b'') + text.encode('utf-8'))
 
 
-def stage(bin_dir, folder, epoch):
-    """The files a Windows player gets, the same in the zip and the installer."""
+def game_files(bin_dir, folder):
+    """The programs of one build and the side files, into a new folder."""
     os.makedirs(folder)
     for name in PROGRAMS:
         shutil.copyfile(os.path.join(bin_dir, name), os.path.join(folder, name))
     for name in SIDE_FILES:
         shutil.copyfile(os.path.join(ROOT, 'data', name), os.path.join(folder, name))
+
+
+def stage(bin_dir, folder, epoch):
+    """The files a Windows player gets, the same in the zip and the installer."""
+    game_files(bin_dir, folder)
     windows_text(os.path.join(ROOT, 'LICENSE'), os.path.join(folder, 'LICENSE.txt'))
     windows_text(os.path.join(ROOT, 'packaging', 'windows', 'LEGGIMI.txt'), os.path.join(folder, 'LEGGIMI.txt'), True)
     for name in os.listdir(folder):
@@ -109,7 +114,7 @@ def main():
         write_installer(folder, os.path.join(out, names['setup']), ver)
         if args.deb_bin:
             linux = os.path.join(work, 'deb')
-            stage(args.deb_bin, linux, epoch)
+            game_files(args.deb_bin, linux)
             env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
             subprocess.run(['/usr/bin/python3', '-B', os.path.join(ROOT, 'tools', 'make_deb.py'), linux, out],
                            env=env, check=True, stdout=subprocess.DEVNULL)

@@ -3,12 +3,12 @@ unpacked and started by its launcher from an unrelated folder under a fresh home
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e'))
+import pe  # noqa: E402
 from driver import ROOT, TITLE, check, poll, windows  # noqa: E402
 LAUNCHER = 'usr/games/orvenna2000'
 FILES = [LAUNCHER, 'usr/share/applications/orvenna2000.desktop', 'usr/share/man/man6/orvenna2000.6.gz'] + [
@@ -19,12 +19,6 @@ FILES = [LAUNCHER, 'usr/share/applications/orvenna2000.desktop', 'usr/share/man/
 
 def run(*args, **kw):
     return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kw)
-
-
-def machine(path):
-    """The machine field of a Windows program's PE header: 0x8664 for x86_64, 0x14c for i386."""
-    data = open(path, 'rb').read()
-    return struct.unpack_from('<H', data, struct.unpack_from('<I', data, 60)[0] + 4)[0]
 
 
 def apt_closure(deb, tmp):
@@ -123,14 +117,15 @@ def main():
         print('%s: %d files, %d bytes, Depends: %s' % (os.path.basename(deb), len(listed), os.path.getsize(deb),
                                                       fields['Depends']), flush=True)
         run('dpkg-deb', '-x', deb, root, check=True)
-        kinds = {f: machine(os.path.join(root, 'usr/share/orvenna2000', f)) for f in ('orv2000.exe', 'orv2000-hint.exe')}
+        kinds = {f: pe.load(os.path.join(root, 'usr/share/orvenna2000', f))['machine']
+                 for f in ('orv2000.exe', 'orv2000-hint.exe')}
         check(set(kinds.values()) == {0x8664}, 'not every packed program is x86_64: %s' % kinds)
         pulled = apt_closure(deb, tmp)
         if pulled is None:
             print('skipped the install check: no package lists (apt-get update)')
         else:
-            check(not [p for p in pulled if p.endswith(':i386')], 'apt would pull in i386 packages: %s'
-                  % [p for p in pulled if p.endswith(':i386')])
+            foreign = [p for p in pulled if p.endswith(':i386')]
+            check(not foreign, 'apt would pull in i386 packages: %s' % foreign)
             print('apt, on an amd64 system with nothing installed: %d packages, none i386' % len(pulled), flush=True)
         said = run('desktop-file-validate', os.path.join(root, FILES[1])).stdout
         check(not said, 'desktop-file-validate: ' + said)
