@@ -252,10 +252,13 @@ int CellsEnabled(HWND game)
         EndGameRecord(0);  // the game before, left for this one
         StartGameRecord();
     }
-    if (cellsOnCommandLine)
-        return cells;
-    cellsSeen = std::max({ cells, cellsSeen, 1 });
-    return cellsSeen;
+    if (!cellsOnCommandLine)
+        cells = cellsSeen = std::max({ cells, cellsSeen, 1 });
+    // The record counts what was seen, decided or not: a new deal or the
+    // game's end may come while this table is still being decided.
+    gameMoves = movesSeen;
+    gameCells = cells;
+    return cells;
 }
 
 // What the record keeps of the game from the verdict and the lessons on

@@ -9,6 +9,7 @@
 #include "hint/hintres.h"
 #include "hint/record.h"
 #include "hint/teacher.h"
+#include "resource.h"
 #include "solver/solver.h"
 #include "tests/support.h"
 
@@ -183,6 +184,14 @@ int RecordLines()
     return (int)std::count(text.begin(), text.end(), '\n') - 1;
 }
 
+// The positions the companion's search for its verdict has tried so far; 0 when it is not searching.
+long long Tried()
+{
+    std::wstring advice = Said(companion, IDC_ADVICE);
+    advice.erase(std::remove(advice.begin(), advice.end(), L','), advice.end());
+    return Said(companion, IDC_VERDICT) == L"Still searching..." ? std::wcstoll(advice.c_str(), nullptr, 10) : 0;
+}
+
 void CALLBACK AnswerYesOnceRecorded(HWND, UINT, UINT_PTR, DWORD)
 {
     HWND box = FindEndOfGameBox(mainWindow);
@@ -193,7 +202,8 @@ void CALLBACK AnswerYesOnceRecorded(HWND, UINT, UINT_PTR, DWORD)
 } // namespace
 
 // The real companion beside this process's game, across a restart: a game it wins with "Play to the
-// end" and a game left for a new deal give two lines; a second companion leaves the record alone.
+// end" and a game left for a new deal give two lines; a second companion leaves the record alone; a
+// game left while the companion still searches keeps its last click and free cells.
 TEST_F(Solver, CompanionKeepsThePlayersRecord)
 {
     FreshAppData("orv-companion-");  // the companions inherit it
@@ -241,11 +251,25 @@ TEST_F(Solver, CompanionKeepsThePlayersRecord)
     StartGame(7);  // a new deal: the game before is left
     EXPECT_TRUE(Until([] { return RecordLines() == 2; }, 20000));
 
+    // A new deal while the companion still decides the table a click made: that click and the free cells
+    // are on record. 816 with two free cells keeps it searching far longer than this case lasts.
+    StartGame(816);
+    Command(CMD_FREE_CELLS_2);
+    static long long tried;
+    EXPECT_TRUE(Until([] { return (tried = Tried()) > 3000000; }, 30000)) << tried;
+    ClickCard(34, CLICK_RIGHT);
+    EXPECT_TRUE(Until([] { long long now = Tried(); return now > 0 && now < tried; }, 10000));  // the new table's
+    StartGame(7);
+    ASSERT_TRUE(Until([] { return RecordLines() == 4; }, 30000)) << RecordLines();
+
     std::istringstream lines(FileText(csvPath));
-    std::string header, won, left;
+    std::string header, won, left, clicked;
     std::getline(lines, header);
     std::getline(lines, won);
     std::getline(lines, left);
+    std::getline(lines, clicked);
+    std::getline(lines, clicked);
+    EXPECT_TRUE(clicked.substr(19, 4) == ",,2," && clicked.substr(clicked.rfind(',')) == ",1\r") << clicked;
     EXPECT_EQ(won.substr(19), ",,1,1,vinta,," + std::to_string(moves) + "\r");
     EXPECT_EQ(left.substr(19), "," + std::to_string(dealt) + ",1," +
                                    (answer == SOLVE_WON ? "1,vincibile,,0\r" : left.substr(left.find(",1,", 19) + 3)));
