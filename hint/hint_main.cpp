@@ -262,13 +262,11 @@ int CellsEnabled(HWND game)
 }
 
 // What the record keeps of the game from the verdict and the lessons on
-// the table now seen, all of them in or not. The fewest free cells that win
-// the deal are known from its first table, decided before any move with one
-// free cell.
+// the table now seen, all of them in or not (its moves and free cells are
+// taken as each table is seen). The fewest free cells that win the deal are
+// known from its first table, decided before any move with one free cell.
 void NoteForRecord(int lessonsIn)
 {
-    gameMoves = movesSeen;
-    gameCells = decidedCount;
     gameAnswer = decidedAnswer;
     gameWinnable = gameWinnable || decidedAnswer == SOLVE_WON;
     gameLosingMove = losingNamed ? losingMove : 0;  // named before the fewest cells are searched
