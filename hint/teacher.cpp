@@ -261,7 +261,10 @@ int TeacherSees(int cells)
         losingNamed = 0;
         losingMove = 0;
         lostWith = 0;
-        decisionsKept = 0;  // no table of the last game comes again
+        // No table of the last game comes again; the answers are kept from
+        // the first place on, where Decide looks for them.
+        decisionsKept = 0;
+        nextDecision = 1;
         return 0;
     }
     movesSeen += count;

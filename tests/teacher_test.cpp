@@ -59,7 +59,16 @@ int Look(const Table& table, int cells = 1)
     LoadTable(table);
     verdict = KnownLost(cells) ? SOLVE_LOST : SolvePosition(cells, teacherBudget);
     TeacherKnows(cells, verdict, searchStop, &winningLine[1]);
+    // A table just won is not searched again: the line shown stays whole
+    // (with no budget left a search would lose it).
+    long long budget = teacherBudget;
+    int length = winningLength;
+    if (verdict == SOLVE_WON)
+        teacherBudget = 0;
     EXPECT_EQ(TeacherWork(cells), 1);
+    teacherBudget = budget;
+    if (verdict == SOLVE_WON)
+        EXPECT_EQ(winningLength, length);
     return sameGame;
 }
 
