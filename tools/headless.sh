@@ -22,7 +22,9 @@ server=/usr/lib/wine/wineserver64
 [ -x "$server" ] || server=/usr/lib/wine/wineserver32
 
 stop() {
-    if [ -n "$server_pid" ]; then
+    # Only a server this run started: where another run of the same prefix
+    # had one first, ours never ran, and -k would end that run's programs.
+    if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
         # Ends Wine's own helper processes of this prefix along with the server.
         "$server" -k 2>/dev/null
         kill "$server_pid" 2>/dev/null
