@@ -8,6 +8,17 @@
 // made again by going back to where its path meets the one last made and
 // playing forward from there, mostly a few moves.
 //
+// Three searches of SolvePosition are best first. The near search, right
+// after the first look (up to 4 million positions, moves weighing double),
+// decides 4,916 of the 10,000 deals with two free cells, 2,006 with three
+// and 677 with four; without it the beams win them, in twice the time
+// (seeds 1 to 1,000 with two free cells: 81.6 s against 40.7 s). The search
+// with cards and moves alike and the budget left decides 24 deals with two
+// free cells, of which the rows fixed (below) win 22 without it and leave
+// two undecided; and it is the one that proves a loss too large for the
+// near search, as the companion's tables after a losing move often are.
+// The rows fixed: below.
+//
 // Threads. Each thread keeps the nodes it finds apart, under a lock of its
 // own, and takes the best of its own: so it mostly goes on near the position
 // it made last, and seldom waits for another. A thread with none left, or
@@ -373,6 +384,8 @@ int BestFirst(long long budget, int scoreWeight, int depthWeight)
 // column 1 outside its row (whether one does is read from the position, so
 // this too only leaves moves out): each way holds about ten times as many
 // positions, and a deal none of the first ways won may have a win there.
+// In the table they win 3757 and 7234 with two free cells, which every
+// search before them leaves undecided within the budget.
 constexpr long long ROWS_EACH = 8000000;
 
 int RowsFixed(long long budget)

@@ -1,5 +1,12 @@
 // Depth first over every position reachable from the start: with one free
-// cell it decides every deal alone; with more it takes the first look.
+// cell it decides every deal alone (the 10,000 of the table in 5.6 minutes
+// on one thread, most of them lost); with more it takes the first look of
+// 100,000 positions, which decides half the deals with two free cells, 80 %
+// with three and 93 % with four, in about a millisecond each. Without it the
+// near best-first search decides them too, in 2.7 times the time with two
+// free cells (seeds 1 to 1,000); with three and four in less time in all,
+// but some take far longer (4473 with four: 337 positions and 2 ms here,
+// 1.65 million and 0.9 s there).
 //
 // A depth-first search of several threads shares one store: a thread goes
 // into a position only when it is the one that added it, and so tries every

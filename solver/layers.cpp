@@ -1,5 +1,8 @@
 // Layer by layer: every position reachable from the start tried, with the
 // memory of one layer at a time, to prove a loss the store cannot hold.
+// Asked for by name (orv2000-solve --layers; make solvability for a deal
+// undecided after the budget): it proved 8579 with two free cells lost, 4.2
+// billion positions in 15 minutes, where the store holds 120 million.
 //
 // Why the layers. The game never parks an ace, and an ace goes only into
 // column 1, so an ace once in column 1 stays there: the aces in column 1

@@ -67,12 +67,11 @@ extern int searchPlain;
 // (to try it alone): it finds wins, never losses.
 extern int searchRowsFixed;
 // The searches SolvePosition runs, by name: "depth first" (with one free
-// cell), or "first look", "near", "beams 1000", "beams 4000", "beams 16000",
-// "best first", "rows fixed" and "after memory" in that order; "layers" and
-// "rows fixed" when asked for alone, "start" for a start already won. The
-// one whose answer the last search gave ("" while undecided), and one left
-// out where it would run (null for none), to see what the others decide
-// without it.
+// cell), or "first look", "near", "beam", "best first" and "rows fixed" in
+// that order; "layers" and "rows fixed" when asked for alone, "start" for a
+// start already won. The one whose answer the last search gave ("" while
+// undecided), and one left out where it would run (null for none), to see
+// what the others decide without it.
 extern const char* searchDecider;
 extern const char* searchLeftOut;
 // A folder (that exists) for the search layer by layer, which tries every

@@ -133,7 +133,7 @@ TEST_F(Solver, SearchesCutShortSayUnknownNeverLost)
     searchThreads = 1;
     DealBoard(78);
     EXPECT_EQ(SolvePosition(2, DEFAULT_BUDGET), SOLVE_WON);
-    EXPECT_EQ(positionsSearched, 191463);
+    EXPECT_EQ(positionsSearched, 153787);
     SetStoreLimit(limit);
     EXPECT_EQ(SolvePosition(2, DEFAULT_BUDGET), SOLVE_WON);
     EXPECT_EQ(positionsSearched, 307396);

@@ -67,8 +67,9 @@ int Look(const Table& table, int cells = 1)
         teacherBudget = 0;
     EXPECT_EQ(TeacherWork(cells), 1);
     teacherBudget = budget;
-    if (verdict == SOLVE_WON)
+    if (verdict == SOLVE_WON) {
         EXPECT_EQ(winningLength, length);
+    }
     return sameGame;
 }
 
