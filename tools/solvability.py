@@ -34,12 +34,14 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 START_MARK = '<!-- solvability table: made by make solvability -->'
 END_MARK = '<!-- end of solvability table -->'
 CHECK_START = '<!-- cross-check: made by make crosscheck -->'
-NOTES_START = '<!-- notes on the undecided deals: kept as written -->'
-NOTES_END = '<!-- end of notes -->'
+NOTES_START = '<!-- what is open: kept as written -->'
+NOTES_END = '<!-- end of what is open -->'
+SEARCHES_START = '<!-- what each search earns: kept as written -->'
+SEARCHES_END = '<!-- end of what each search earns -->'
 CHECK_END = '<!-- end of cross-check -->'
 BENCH_START = '<!-- solver-bench: made by make solver-bench -->'
 BENCH_END = '<!-- end of solver-bench -->'
-FIELDS = 7  # seed, cells, answer, positions, ms, clicks, KB
+FIELDS = 8  # seed, cells, answer, positions, ms, clicks, KB, the search that decided ('-': none)
 # The most a deal may take layer by layer (8579 with two free cells takes a
 # quarter of it here; 816 runs far longer without an end in sight).
 LAYERS_SECONDS = 3600
@@ -55,7 +57,7 @@ def wine_loader(exe):
 
 def parse(fields):
     return (int(fields[0]), int(fields[1]), fields[2], int(fields[3]), float(fields[4]), int(fields[5]),
-            int(fields[6]))
+            int(fields[6]), fields[7])
 
 
 def run_chunk(loader, exe, first, last, cells, extra):
@@ -63,7 +65,8 @@ def run_chunk(loader, exe, first, last, cells, extra):
     start a process when the machine is busy) is tried again twice."""
     # One thread a process (the jobs share the machine), and the same positions
     # and lines on every run.
-    args = [loader, exe, '--seeds', str(first), str(last), '--cells', str(cells), '--threads', '1'] + extra
+    args = [loader, exe, '--seeds', str(first), str(last), '--cells', str(cells), '--threads', '1',
+            '--searches'] + extra
     for attempt in range(3):
         result = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         rows = []
@@ -100,9 +103,9 @@ def load_raw(folder, cells):
 def save_raw(folder, cells, rows):
     path = raw_path(folder, cells)
     with open(path + '.new', 'w') as f:
-        f.write('seed\tcells\tanswer\tpositions\tms\tclicks\tkb\n')
+        f.write('seed\tcells\tanswer\tpositions\tms\tclicks\tkb\tsearch\n')
         for r in sorted(rows.values()):
-            f.write('%d\t%d\t%s\t%d\t%.1f\t%d\t%d\n' % r)
+            f.write('%d\t%d\t%s\t%d\t%.1f\t%d\t%d\t%s\n' % r)
     os.replace(path + '.new', path)
 
 
@@ -147,7 +150,6 @@ def decide_by_layers(loader, exe, cells, known, folder, saved):
             f.write('%d %s\n' % (seed, row[2]))
         print('seed %d with %d free cell%s layer by layer: %s, %d positions, %.0f s' % (
             seed, cells, '' if cells == 1 else 's', row[2], row[3], row[4] / 1000), flush=True)
-    return {seed for seed, answer in tried.items() if answer != 'unknown'}
 
 
 def wall_path(folder, cells):
@@ -197,39 +199,100 @@ def wilson(k, n, z=1.96):
 
 
 def table(results):
-    lines = ['| Free cells | Won | Lost | Unknown | Won, 95 % interval | Median time | Longest time'
-             ' | Positions per second | Most memory | Longest winning line |',
-             '|---:|---:|---:|---:|:---|---:|---:|---:|---:|:---|']
+    """The player's table: how often a deal can be won."""
+    lines = ['| Free cells | Won | Won, 95 % interval | Lost | Undecided |', '|---:|---:|:---|---:|---:|']
     for cells in sorted(results):
         rows = results[cells]
-        n = len(rows)
+        won = sum(1 for r in rows if r[2] == 'won')
+        low, high = wilson(won, len(rows))
+        lines.append('| %d | %s (%.2f %%) | %.2f – %.2f %% | %s | %s |' % (
+            cells, '{:,}'.format(won), 100 * won / len(rows), low, high,
+            '{:,}'.format(sum(1 for r in rows if r[2] == 'lost')),
+            '{:,}'.format(sum(1 for r in rows if r[2] == 'unknown'))))
+    return '\n'.join(lines)
+
+
+WORDS = ('no', 'one', 'two', 'three', 'four', 'five')
+
+
+def meaning(results):
+    """What the table says to a player, a sentence a count (the counts where
+    every deal is won together)."""
+    said, all_won = [], []
+    for cells in sorted(results):
+        rows = results[cells]
         won = [r for r in rows if r[2] == 'won']
-        lost = sum(1 for r in rows if r[2] == 'lost')
-        unknown = sum(1 for r in rows if r[2] == 'unknown')
-        low, high = wilson(len(won), n)
+        rest = [r for r in rows if r[2] != 'won']
+        name = '%s free cell%s' % (WORDS[cells], '' if cells == 1 else 's')
+        if not rest:
+            all_won.append(cells)
+        elif len(rest) < len(WORDS):
+            said.append('With %s every deal but %s can be won: %s.' % (name, WORDS[len(rest)], ', '.join(
+                'seed %d %s' % (r[0], 'is lost' if r[2] == 'lost' else 'is undecided') for r in rest)))
+        else:
+            low, high = wilson(len(won), len(rows))
+            one_in = round(len(rows) / max(1, len(won)))
+            said.append('With %s about one deal in %s can be won (%.1f to %.1f %% of all deals, with 95 %% '
+                        'confidence); the others are lost however they are played.' % (
+                            name, WORDS[one_in] if one_in < len(WORDS) else one_in, low, high))
+    if all_won:
+        said.append('With %s free cells every deal can be won.' % ' and '.join(
+            [', '.join(WORDS[c] for c in all_won[:-1])] * (len(all_won) > 1) + [WORDS[all_won[-1]]]))
+    return ' '.join(said)
+
+
+def times_table(results):
+    lines = ['| Free cells | Median time | Longest time | Positions per second | Most memory | Longest winning line |',
+             '|---:|---:|---:|---:|---:|:---|']
+    for cells in sorted(results):
+        rows = results[cells]
+        won = [r for r in rows if r[2] == 'won']
         times = [r[4] for r in rows]
         slowest = max(rows, key=lambda r: (r[4], -r[0]))
         biggest = max(rows, key=lambda r: (r[6], -r[0]))
         longest = max(won, key=lambda r: (r[5], -r[0])) if won else None
         seconds = sum(times) / 1000
-        lines.append('| %d | %d (%.2f %%) | %d | %d | %.2f – %.2f %% | %.1f ms | %.1f s (seed %d) | %.2f million '
-                     '| %d MB (seed %d) | %s |' % (
-                         cells, len(won), 100 * len(won) / n, lost, unknown, low, high, statistics.median(times),
-                         slowest[4] / 1000, slowest[0], sum(r[3] for r in rows) / seconds / 1e6 if seconds else 0,
-                         (biggest[6] + 1023) // 1024, biggest[0],
-                         '%d clicks (seed %d)' % (longest[5], longest[0]) if longest else '–'))
+        lines.append('| %d | %.1f ms | %s (seed %d) | %.2f million | %d MB (seed %d) | %s |' % (
+            cells, statistics.median(times),
+            '%.0f min' % (slowest[4] / 60000) if slowest[4] >= 90000 else '%.1f s' % (slowest[4] / 1000),
+            slowest[0], sum(r[3] for r in rows) / seconds / 1e6 if seconds else 0,
+            (biggest[6] + 1023) // 1024, biggest[0],
+            '%d clicks (seed %d)' % (longest[5], longest[0]) if longest else '–'))
     return '\n'.join(lines)
 
 
-def undecided(results):
-    out = []
-    for cells in sorted(results):
-        rows = [r for r in results[cells] if r[2] == 'unknown']
-        if rows:
-            out.append('- %d free cell%s, %d deal%s: %s' % (
-                cells, '' if cells == 1 else 's', len(rows), '' if len(rows) == 1 else 's',
-                ', '.join('%d (%.0f s, %d MB)' % (r[0], r[4] / 1000, (r[6] + 1023) // 1024) for r in rows)))
-    return out
+# The searches in the order the solver runs them (their names as
+# `orv2000-solve --searches` gives them), and what each is, for the document.
+SEARCHES = (
+    ('depth first', 'one free cell: a depth-first search, to a win or every reachable position tried'),
+    ('first look', 'a depth-first look of 100,000 positions'),
+    ('near', 'a best-first search of up to 4 million positions kept near the start (a move counts as much as '
+             'two cards in order)'),
+    ('beams 1000', 'a beam search keeping the best 1,000 positions of each level (by cards in order)'),
+    ('beams 4000', 'the same with 4,000'),
+    ('beams 16000', 'the same with 16,000'),
+    ('best first', 'a best-first search with cards and moves alike, which keeps every position until its '
+                   'moves are tried'),
+    ('rows fixed', 'searches with each suit given its row, one way at a time'),
+    ('after memory', 'where memory ran out, a depth-first search with the positions left'),
+    ('layers', '`--layers`, after the budget: every reachable position, one layer in memory at a time'),
+)
+
+
+def deciders(results):
+    """How many deals of each count each search decided: the rows of a table."""
+    counts = {}
+    for cells, rows in results.items():
+        for r in rows:
+            counts[r[7], cells] = counts.get((r[7], cells), 0) + 1
+    columns = sorted(results)
+    lines = ['| Search | ' + ' | '.join('%d free cell%s' % (c, '' if c == 1 else 's') for c in columns) + ' |',
+             '|:---|' + '---:|' * len(columns)]
+    for name, _ in SEARCHES + (('-', ''),):
+        if any(counts.get((name, c)) for c in columns):
+            lines.append('| %s | ' % ('undecided' if name == '-' else name) + ' | '.join(
+                '{:,}'.format(counts[name, c]) if counts.get((name, c)) else '–' for c in columns) + ' |')
+    return '\n'.join(lines)
 
 
 def kept_section(path, start, end, default):
@@ -243,71 +306,54 @@ def kept_section(path, start, end, default):
     return start + '\n' + default + '\n' + end if default is not None else ''
 
 
-def by_layers(results, layered):
-    out = []
-    for cells in sorted(results):
-        rows = [r for r in results[cells] if r[0] in layered.get(cells, ())]
-        if rows:
-            out.append('- %d free cell%s: %s' % (cells, '' if cells == 1 else 's', ', '.join(
-                '%d %s (%s positions, %s, %d MB)' % (
-                    r[0], r[2], '{:,}'.format(r[3]), '%.0f min' % (r[4] / 60000) if r[4] >= 90000 else
-                    '%.1f s' % (r[4] / 1000), (r[6] + 1023) // 1024) for r in rows)))
-    return out
-
-
-def write_doc(path, text, results, first, last, walls, jobs, layered):
+def write_doc(path, results, first, last, walls, jobs):
     check = kept_section(path, CHECK_START, CHECK_END, 'Not run yet: `make crosscheck`.')
+    searches = kept_section(path, SEARCHES_START, SEARCHES_END, '')
     notes = kept_section(path, NOTES_START, NOTES_END, '')
-    # The section tools/solver_bench.py writes at the end, kept as it is.
+    # The section tools/solver_bench.py writes, kept as it is.
     bench = kept_section(path, BENCH_START, BENCH_END, None)
     total = sum(walls.values())
+    cells = ', '.join(str(c) for c in sorted(results))
     with open(path, 'w') as f:
         f.write('# How many deals can be won\n\n')
-        f.write('Every deal of seeds %d to %d (the deal the game makes when the clock gives that seed), decided '
-                'by the exact solver (`orv2000-solve`) for each number of free cells, which stays fixed for the '
-                'whole game. "Won": the solver found a winning line and played it through the game\'s own click '
-                'rules to the end before saying so. "Lost": every position reachable from the deal was tried. '
-                '"Unknown": the search stopped first (its budget is %s positions a deal, and a single search '
-                'keeps at most 120 million).\n\n'
-                % (first, last, '{:,}'.format(default_budget())))
-        f.write(text + '\n\n')
-        deep = by_layers(results, layered)
-        if deep:
-            f.write('Decided layer by layer, after the search above had left them undecided within its budget '
-                    '(`orv2000-solve --layers`: every position reachable tried, one layer in memory at a time, '
-                    'the positions waiting for later layers in files; the proof is argued at the head of '
-                    'solver/layers.cpp):\n\n' + '\n'.join(deep) + '\n\n')
-        rest = undecided(results)
-        if rest:
-            f.write('Undecided deals (seed, and the time and memory its search took before it stopped):\n\n' +
-                    '\n'.join(rest) + '\n\n' + notes + '\n\n')
-        f.write('Every answer is on file in [solvability.tsv](solvability.tsv): seed, free cells, answer, positions '
-                'searched, clicks in the winning line. `orv2000-solve --seed N --cells K` gives any line of it '
-                'again, with the line click by click (those decided layer by layer with `--layers FOLDER` '
-                'added).\n\n')
-        f.write('## Time and memory\n\n')
-        f.write('Measured by `make solvability` on the machine that made the table (%d cores, %d jobs side by '
-                'side, one thread each): the x86_64 build under Wine. The whole table took %.0f minutes of wall '
-                'clock (%s). Times in the table are per deal; "most memory" is the most a single deal held at '
-                'once (positions stored, and the beams\' levels or the best-first search\'s nodes). Positions are '
-                'those each search tried; with one free cell the search stores no position with one move or none '
-                'and tries it again each time it reaches it, counting it each time.\n\n' % (
-                    os.cpu_count() or 1, jobs, total / 60,
-                    ', '.join('%d free cell%s %s' % (c, '' if c == 1 else 's',
-                                                      '%.0f min' % (walls[c] / 60) if walls[c] >= 90 else
-                                                      '%.0f s' % walls[c])
-                              for c in sorted(walls))))
-        f.write('## Checking the answers\n\n')
-        f.write('A "lost" answer rests on two reductions the solver proves in its source: the free cells are '
-                'interchangeable (the grid alone names a position), and a park can be made together with the move '
-                'that fills the place it opens. `make crosscheck` decides the deals of seeds 1 to %d with one free '
-                'cell and 1 to %d with two twice, with these parks and with every click the game accepts '
-                '(`orv2000-solve --plain`), and compares the answers; the suite runs a small sample of it.\n\n'
-                % (CROSSCHECK[0][1], CROSSCHECK[1][1]))
+        f.write('The game deals from the clock: each second gives a deal. Every deal of seeds %s to %s was decided '
+                'for %s free cells by the solver the companion uses (`orv2000-solve`): "won", the solver found a '
+                'winning line and played it through the game\'s own click rules; "lost", every position that can '
+                'be reached from the deal was tried; "undecided", the search ran out of its budget first. A game '
+                'starts with one free cell; the count can be raised during a game, never lowered.\n\n'
+                % ('{:,}'.format(first), '{:,}'.format(last), cells.replace(', 4', ' and 4')))
+        f.write(table(results) + '\n\n' + meaning(results) + '\n\n')
+        f.write('Every answer is in [solvability.tsv](solvability.tsv) (seed, free cells, answer, positions tried, '
+                'clicks in the winning line), and `orv2000-solve --seed N --cells K` gives any of them again with '
+                'its line click by click. What was tried on the way to this table, with its figures: '
+                '[solvability-history.md](solvability-history.md).\n\n')
+        f.write('## How a deal is decided\n\n')
+        f.write('With one free cell a single depth-first search decides every deal. With more, where nearly every '
+                'deal is won but the space is vast, the searches below run in turn, each with the budget the ones '
+                'before it left (%s positions a deal in all), until one decides (`SolvePosition` in '
+                'solver/solver.cpp; each search in a file of its own):\n\n' % '{:,}'.format(default_budget()))
+        for name, what in SEARCHES:
+            f.write('- **%s**: %s.\n' % (name, what))
+        f.write('\nWhich search decided each deal of the table (`orv2000-solve --searches`):\n\n' +
+                deciders(results) + '\n\n' + searches + '\n\n')
+        f.write('## How an answer is checked\n\n')
+        f.write('A win is said only after its line has been played through the game\'s click rules to the end. '
+                'A loss rests on two reductions proved at the head of solver/position.cpp (the free cells are '
+                'interchangeable; a park can be made together with the move that fills the place it opens) and, '
+                'layer by layer, on the order of layers argued at the head of solver/layers.cpp. `make '
+                'crosscheck` decides the deals of seeds 1 to %d with one free cell and 1 to %d with two again '
+                'with every click the game accepts (`orv2000-solve --plain`) and compares the answers; the suite '
+                'runs a sample of it.\n\n' % (CROSSCHECK[0][1], CROSSCHECK[1][1]))
         f.write(check + '\n\n')
-        f.write('Made by `make solvability` (tools/solvability.py).\n')
+        f.write('## How long deciding takes\n\n')
+        f.write('Each deal on one thread, %d jobs side by side on %d cores, the x86_64 build under Wine (`make '
+                'solvability`, %.0f min of wall clock in all). "Most memory" is the most one deal held at '
+                'once.\n\n' % (jobs, os.cpu_count() or 1, total / 60))
+        f.write(times_table(results) + '\n\n')
         if bench:
-            f.write('\n' + bench + '\n')
+            f.write(bench + '\n\n')
+        f.write('## What is open\n\n' + notes + '\n\n')
+        f.write('Made by `make solvability` (tools/solvability.py).\n')
 
 
 def write_answers(path, results):
@@ -430,7 +476,7 @@ def main():
         # on where it stopped; those of another solver are dropped.
         os.makedirs(args.raw, exist_ok=True)
         forget_other_solver(args.raw, exe)
-        walls, layered = {}, {}
+        walls = {}
         for cells in args.cells:
             known = load_raw(args.raw, cells)
             spent = decide(loader, exe, args.jobs, args.chunk, cells, args.first, args.last, [], known,
@@ -439,8 +485,7 @@ def main():
             save_wall(args.raw, cells, walls[cells])
             if not args.no_layers:
                 started = time.monotonic()
-                layered[cells] = decide_by_layers(loader, exe, cells, known, args.raw,
-                                                  lambda: save_raw(args.raw, cells, known))
+                decide_by_layers(loader, exe, cells, known, args.raw, lambda: save_raw(args.raw, cells, known))
                 walls[cells] += time.monotonic() - started
                 save_wall(args.raw, cells, walls[cells])
     finally:
@@ -451,7 +496,7 @@ def main():
         results[cells] = [known[seed] for seed in range(args.first, args.last + 1)]
 
     text = table(results)
-    write_doc(args.doc, text, results, args.first, args.last, walls, args.jobs, layered)
+    write_doc(args.doc, results, args.first, args.last, walls, args.jobs)
     write_answers(args.answers, results)
     update_readme(args.readme, text)
     print(text)

@@ -243,7 +243,7 @@ def write_doc(args, results, solvers, tree, loads, cover, full):
     grid, missed = targets(results)
     apart = any(v.alone for v in solvers.values())
     walls = ', '.join('%s %s' % (n, duration(1000 * sum(r[2] for r in results[n].values()))) for n in SOLVERS)
-    parts = ['## The time a deal takes: make solver-bench', '',
+    parts = ['### The time a deal takes: make solver-bench', '',
              'Every deal of the table: %s.' % cover if full else
              '**A subset run**: %s, not the whole table (seeds 1 to 10,000 with 1 to 4 free cells, 40,000 '
              'deals), which `make solver-bench` decides without `SOLVER_BENCH_ARGS`.' % cover, '',
