@@ -264,19 +264,25 @@ def times_table(results):
 # The searches in the order the solver runs them (their names as
 # `orv2000-solve --searches` gives them), and what each is, for the document.
 SEARCHES = (
-    ('depth first', 'one free cell: a depth-first search, to a win or every reachable position tried'),
-    ('first look', 'a depth-first look of 100,000 positions'),
-    ('near', 'a best-first search of up to 4 million positions kept near the start (a move counts as much as '
-             'two cards in order)'),
-    ('beams 1000', 'a beam search keeping the best 1,000 positions of each level (by cards in order)'),
-    ('beams 4000', 'the same with 4,000'),
-    ('beams 16000', 'the same with 16,000'),
-    ('best first', 'a best-first search with cards and moves alike, which keeps every position until its '
-                   'moves are tried'),
-    ('rows fixed', 'searches with each suit given its row, one way at a time'),
-    ('after memory', 'where memory ran out, a depth-first search with the positions left'),
-    ('layers', '`--layers`, after the budget: every reachable position, one layer in memory at a time'),
+    ('depth first', 'with one free cell the only search: depth first, to a win or until every reachable '
+                    'position has been tried'),
+    ('first look', 'with more, first a depth-first look of 100,000 positions'),
+    ('near', 'a best-first search of up to 4 million positions kept near the start (the position with the '
+             'most cards in order less twice the moves that led to it is tried next)'),
+    ('beam', 'a beam search: of each level, the 16,000 positions with the most cards in order go on'),
+    ('best first', 'the best-first search again, cards and moves alike, with what is left of the budget; it '
+                   'keeps every position until its moves are tried, so run to its end it proves a loss'),
+    ('rows fixed', 'best-first searches with each suit given its row beforehand, one way after another (24), '
+                   'then with one ace allowed out of its row: they find wins, never losses'),
+    ('layers', 'for a deal still undecided after the budget, `--layers`: every reachable position, one layer '
+               'of them in memory at a time and the others in files, to prove a loss'),
 )
+
+
+def share(k, n):
+    """k of n in per cent, to as many places as show it is not nought."""
+    p = 100 * k / n
+    return '%.0f %%' % p if p >= 10 else '%.1f %%' % p if p >= 0.1 else '%.2f %%' % p
 
 
 def deciders(results):
@@ -291,7 +297,8 @@ def deciders(results):
     for name, _ in SEARCHES + (('-', ''),):
         if any(counts.get((name, c)) for c in columns):
             lines.append('| %s | ' % ('undecided' if name == '-' else name) + ' | '.join(
-                '{:,}'.format(counts[name, c]) if counts.get((name, c)) else '–' for c in columns) + ' |')
+                '{:,} ({})'.format(counts[name, c], share(counts[name, c], len(results[c])))
+                if counts.get((name, c)) else '–' for c in columns) + ' |')
     return '\n'.join(lines)
 
 
