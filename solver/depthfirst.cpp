@@ -3,10 +3,10 @@
 // on one thread, most of them lost); with more it takes the first look of
 // 100,000 positions, which decides half the deals with two free cells, 80 %
 // with three and 93 % with four, in about a millisecond each. Without it the
-// near best-first search decides them too, in 2.7 times the time with two
-// free cells (seeds 1 to 1,000); with three and four in less time in all,
-// but some take far longer (4473 with four: 337 positions and 2 ms here,
-// 1.65 million and 0.9 s there).
+// near best-first search decides them too, in 3.7 times the time with two
+// free cells (seeds 1 to 1,000), 1.7 times with three and 1.4 times with
+// four (every deal of the table), and some far longer (4473 with four: 337
+// positions and 2 ms here, 1.65 million and 0.9 s there).
 //
 // A depth-first search of several threads shares one store: a thread goes
 // into a position only when it is the one that added it, and so tries every

@@ -264,18 +264,13 @@ def times_table(results):
 # The searches in the order the solver runs them (their names as
 # `orv2000-solve --searches` gives them), and what each is, for the document.
 SEARCHES = (
-    ('depth first', 'with one free cell the only search: depth first, to a win or until every reachable '
-                    'position has been tried'),
-    ('first look', 'with more, first a depth-first look of 100,000 positions'),
-    ('near', 'a best-first search of up to 4 million positions kept near the start (the position with the '
-             'most cards in order less twice the moves that led to it is tried next)'),
-    ('beam', 'a beam search: of each level, the 16,000 positions with the most cards in order go on'),
-    ('best first', 'the best-first search again, cards and moves alike, with what is left of the budget; it '
-                   'keeps every position until its moves are tried, so run to its end it proves a loss'),
-    ('rows fixed', 'best-first searches with each suit given its row beforehand, one way after another (24), '
-                   'then with one ace allowed out of its row: they find wins, never losses'),
-    ('layers', 'for a deal still undecided after the budget, `--layers`: every reachable position, one layer '
-               'of them in memory at a time and the others in files, to prove a loss'),
+    ('depth first', 'one free cell: depth first, to a win or until every reachable position is tried'),
+    ('first look', 'more free cells: a depth-first look of 100,000 positions'),
+    ('near', 'best first (cards in order less twice the moves made) for up to 4 million positions'),
+    ('beam', 'of each level the 16,000 positions with the most cards in order go on'),
+    ('best first', 'cards and moves alike, with the budget left; run to its end it proves a loss'),
+    ('rows fixed', 'best first with each suit given its row beforehand, one way after another: wins only'),
+    ('layers', 'after the budget (`--layers`): every reachable position, one layer in memory at a time'),
 )
 
 
@@ -335,22 +330,19 @@ def write_doc(path, results, first, last, walls, jobs):
                 'its line click by click. What was tried on the way to this table, with its figures: '
                 '[solvability-history.md](solvability-history.md).\n\n')
         f.write('## How a deal is decided\n\n')
-        f.write('With one free cell a single depth-first search decides every deal. With more, where nearly every '
-                'deal is won but the space is vast, the searches below run in turn, each with the budget the ones '
-                'before it left (%s positions a deal in all), until one decides (`SolvePosition` in '
-                'solver/solver.cpp; each search in a file of its own):\n\n' % '{:,}'.format(default_budget()))
+        f.write('The searches run in turn, each with the budget the ones before it left (%s positions a deal in '
+                'all), until one decides (`SolvePosition` in solver/solver.cpp; each search in a file of its '
+                'own):\n\n' % '{:,}'.format(default_budget()))
         for name, what in SEARCHES:
             f.write('- **%s**: %s.\n' % (name, what))
         f.write('\nWhich search decided each deal of the table (`orv2000-solve --searches`):\n\n' +
                 deciders(results) + '\n\n' + searches + '\n\n')
         f.write('## How an answer is checked\n\n')
-        f.write('A win is said only after its line has been played through the game\'s click rules to the end. '
-                'A loss rests on two reductions proved at the head of solver/position.cpp (the free cells are '
-                'interchangeable; a park can be made together with the move that fills the place it opens) and, '
-                'layer by layer, on the order of layers argued at the head of solver/layers.cpp. `make '
-                'crosscheck` decides the deals of seeds 1 to %d with one free cell and 1 to %d with two again '
-                'with every click the game accepts (`orv2000-solve --plain`) and compares the answers; the suite '
-                'runs a sample of it.\n\n' % (CROSSCHECK[0][1], CROSSCHECK[1][1]))
+        f.write('A win is said only once its line has won the game by its click rules. A loss rests on the '
+                'reductions proved at the head of solver/position.cpp and, layer by layer, solver/layers.cpp. '
+                '`make crosscheck` decides seeds 1 to %d with one free cell and 1 to %d with two again with every '
+                'click the game accepts (`--plain`) and compares the answers:\n\n' % (CROSSCHECK[0][1],
+                                                                                     CROSSCHECK[1][1]))
         f.write(check + '\n\n')
         f.write('## How long deciding takes\n\n')
         f.write('Each deal on one thread, %d jobs side by side on %d cores, the x86_64 build under Wine (`make '
