@@ -19,17 +19,19 @@ def answers_on_file(solve):
     with open(os.path.join(ROOT, 'docs', 'solvability.tsv')) as f:
         rows = [line.rstrip('\n').split('\t') for line in f][1:]
     with open(os.path.join(ROOT, 'docs', 'SOLVABILITY.md')) as f:
-        # The win-rate table; the timing table of make solver-bench comes after it.
-        table = [line.split('|') for line in f.read().split('<!-- solver-bench')[0].splitlines()
+        # The win-rate table opens it: free cells, won (with its share), the interval, lost, undecided.
+        table = [line.split('|') for line in f.read().split('\n## ')[0].splitlines()
                  if re.match(r'\| [1-4] \|', line)]
     wrong = []
     if sorted((int(r[0]), int(r[1])) for r in rows) != [(s, c) for s in range(1, 10001) for c in range(1, 5)]:
         wrong.append('solvability.tsv: not every seed 1-10000 with 1-4 free cells once')
+    if len(table) != 4:
+        wrong.append('SOLVABILITY.md: no win-rate table of four rows at its head')
     for t in table:
         cells = int(t[1])
         counts = [sum(1 for r in rows if r[1] == str(cells) and r[2] == a) for a in ('won', 'lost', 'unknown')]
-        if counts != [int(t[2].split()[0]), int(t[3]), int(t[4])]:
-            wrong.append('%d free cells: the file counts %s, the table %s' % (cells, counts, t[2:5]))
+        if counts != [int(t[i].split()[0].replace(',', '')) for i in (2, 4, 5)]:
+            wrong.append('%d free cells: the file counts %s, the table %s' % (cells, counts, t[2:6]))
     sample = []
     for cells in '1234':
         for answer, low in (('won', 0), ('lost', 0), ('won', 100000)):
