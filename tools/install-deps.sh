@@ -80,7 +80,10 @@ tries=1
 hold=""
 until apt-get update -q; do
     if [ "$tries" -ge 4 ]; then
-        [ "$wants_i386" -eq 1 ] && hold=$(suites_without_i386)
+        # With nothing of i386 wanted, the indexes apt kept may well hold
+        # what is missing (it is the install that says whether they do).
+        [ "$wants_i386" -eq 0 ] && break
+        hold=$(suites_without_i386)
         [ -n "$hold" ] || exit 1
         break
     fi
