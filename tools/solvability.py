@@ -215,6 +215,12 @@ def table(results):
 WORDS = ('no', 'one', 'two', 'three', 'four', 'five')
 
 
+def listed(items):
+    """'1', '1 and 2', '1, 2 and 3'."""
+    items = [str(i) for i in items]
+    return ', '.join(items[:-1]) + ' and ' + items[-1] if len(items) > 1 else ''.join(items)
+
+
 def meaning(results):
     """What the table says to a player, a sentence a count (the counts where
     every deal is won together)."""
@@ -236,8 +242,7 @@ def meaning(results):
                         'confidence); the others are lost however they are played.' % (
                             name, WORDS[one_in] if one_in < len(WORDS) else one_in, low, high))
     if all_won:
-        said.append('With %s free cells every deal can be won.' % ' and '.join(
-            [', '.join(WORDS[c] for c in all_won[:-1])] * (len(all_won) > 1) + [WORDS[all_won[-1]]]))
+        said.append('With %s free cells every deal can be won.' % listed(WORDS[c] for c in all_won))
     return ' '.join(said)
 
 
@@ -308,14 +313,13 @@ def kept_section(path, start, end, default):
     return start + '\n' + default + '\n' + end if default is not None else ''
 
 
-def write_doc(path, results, first, last, walls, jobs):
+def write_doc(path, text, results, first, last, walls, jobs):
     check = kept_section(path, CHECK_START, CHECK_END, 'Not run yet: `make crosscheck`.')
     searches = kept_section(path, SEARCHES_START, SEARCHES_END, '')
     notes = kept_section(path, NOTES_START, NOTES_END, '')
     # The section tools/solver_bench.py writes, kept as it is.
     bench = kept_section(path, BENCH_START, BENCH_END, None)
     total = sum(walls.values())
-    cells = ', '.join(str(c) for c in sorted(results))
     with open(path, 'w') as f:
         f.write('# How many deals can be won\n\n')
         f.write('The game deals from the clock: each second gives a deal. Every deal of seeds %s to %s was decided '
@@ -323,8 +327,8 @@ def write_doc(path, results, first, last, walls, jobs):
                 'winning line and played it through the game\'s own click rules; "lost", every position that can '
                 'be reached from the deal was tried; "undecided", the search ran out of its budget first. A game '
                 'starts with one free cell; the count can be raised during a game, never lowered.\n\n'
-                % ('{:,}'.format(first), '{:,}'.format(last), cells.replace(', 4', ' and 4')))
-        f.write(table(results) + '\n\n' + meaning(results) + '\n\n')
+                % ('{:,}'.format(first), '{:,}'.format(last), listed(sorted(results))))
+        f.write(text + '\n\n' + meaning(results) + '\n\n')
         f.write('Every answer is in [solvability.tsv](solvability.tsv) (seed, free cells, answer, positions tried, '
                 'clicks in the winning line), and `orv2000-solve --seed N --cells K` gives any of them again with '
                 'its line click by click. What was tried on the way to this table, with its figures: '
@@ -495,7 +499,7 @@ def main():
         results[cells] = [known[seed] for seed in range(args.first, args.last + 1)]
 
     text = table(results)
-    write_doc(args.doc, results, args.first, args.last, walls, args.jobs)
+    write_doc(args.doc, text, results, args.first, args.last, walls, args.jobs)
     write_answers(args.answers, results)
     update_readme(args.readme, text)
     print(text)
